@@ -1,0 +1,3 @@
+#include "EditorFactory.h"
+
+AEffEditor* createEditor(AudioEffect*) { return nullptr; }
