@@ -70,7 +70,9 @@ static_assert(offsetof(AEffect, dispatcher) == 4 && offsetof(AEffect, numProgram
                   offsetof(AEffect, initialDelay) == 48 && offsetof(AEffect, ioRatio) == 60 &&
                   offsetof(AEffect, object) == 64 && offsetof(AEffect, user) == 68 &&
                   offsetof(AEffect, uniqueID) == 72 && offsetof(AEffect, version) == 76 &&
-                  offsetof(AEffect, processReplacing) == 80 && offsetof(AEffect, future) == 88,
+                  offsetof(AEffect, processReplacing) == 80 && offsetof(AEffect, processDoubleReplacing) == 84 &&
+                  offsetof(AEffect, numInputs) == 28 && offsetof(AEffect, numOutputs) == 32 &&
+                  offsetof(AEffect, future) == 88,
               "AEffect 32-bit offsets");
 #else
 static_assert(sizeof(AEffect) == 192, "AEffect is 192 bytes on 64-bit targets");
@@ -79,7 +81,9 @@ static_assert(offsetof(AEffect, dispatcher) == 8 && offsetof(AEffect, numProgram
                   offsetof(AEffect, initialDelay) == 80 && offsetof(AEffect, ioRatio) == 92 &&
                   offsetof(AEffect, object) == 96 && offsetof(AEffect, user) == 104 &&
                   offsetof(AEffect, uniqueID) == 112 && offsetof(AEffect, version) == 116 &&
-                  offsetof(AEffect, processReplacing) == 120 && offsetof(AEffect, future) == 136,
+                  offsetof(AEffect, processReplacing) == 120 && offsetof(AEffect, processDoubleReplacing) == 128 &&
+                  offsetof(AEffect, numInputs) == 48 && offsetof(AEffect, numOutputs) == 52 &&
+                  offsetof(AEffect, future) == 136,
               "AEffect 64-bit offsets");
 #endif
 

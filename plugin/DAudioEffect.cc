@@ -125,13 +125,13 @@ bool AudioEffect::isInputConnected(VstInt32 input) { return callHost(audioMaster
 bool AudioEffect::isOutputConnected(VstInt32 output) { return callHost(audioMasterPinConnected, output, 1) == 0; }
 
 namespace {
-// Round half to even, saturating, without undefined behaviour for any float.
+// Saturating, and no undefined behaviour for NaN or huge meters.
 VstIntPtr roundVu(float vu) {
-    double x = static_cast<double>(vu) * 32767.0;
+    double x = roundHalfEven(static_cast<double>(vu) * 32767.0);  // exact: 24 + 15 bits
     if (!(x == x)) return 0;
     if (x >= 2147483647.0) return 2147483647;
     if (x <= -2147483648.0) return -2147483647 - 1;
-    return static_cast<VstIntPtr>(std::nearbyint(x));
+    return static_cast<VstIntPtr>(x);
 }
 }  // namespace
 
@@ -142,7 +142,9 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         case effOpen: open(); return 0;
         case effClose: close(); return 0;
         case effSetProgram:
-            if (value < numPrograms) setProgram(static_cast<VstInt32>(value));
+            // value is pointer-wide: a negative 64-bit value could truncate to
+            // a valid-looking program, so the lower bound is checked here too.
+            if (value >= 0 && value < numPrograms) setProgram(static_cast<VstInt32>(value));
             return 0;
         case effGetProgram: return getProgram();
         // Requests that read or write through ptr do nothing without a buffer.
@@ -176,7 +178,7 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
             return 0;
         case effIdentify: return fourCharCode("NvEf");
         case effGetChunk: return ptr ? getChunk(static_cast<void**>(ptr), index != 0) : 0;
-        case effSetChunk: return setChunk(ptr, static_cast<VstInt32>(value), index != 0);
+        case effSetChunk: return ptr ? setChunk(ptr, static_cast<VstInt32>(value), index != 0) : 0;
         default: return 0;  // effEditDraw..effEditSleep and every unknown opcode
     }
 }

@@ -2,9 +2,11 @@
 
 #include <cmath>
 
+#include "DVstUtils.h"
+
 namespace {
 unsigned char lowByteOfRounded(float opt) {
-    double r = std::nearbyint(static_cast<double>(opt));
+    double r = roundHalfEven(static_cast<double>(opt));
     if (!(r == r) || r >= 2147483648.0 || r < -2147483648.0) return 0;  // no UB for NaN or huge values
     return static_cast<unsigned char>(static_cast<uint32_t>(static_cast<int32_t>(r)) & 0xFF);
 }
@@ -69,7 +71,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         }
         case effSetEditKnobMode: return editor ? editor->setKnobMode(static_cast<VstInt32>(value)) : 0;
         case effGetMidiProgramName: return ptr ? getMidiProgramName(index, ptr) : 0;
-        case effGetCurrentMidiProgram: return ptr ? getCurrentMidiProgram(index, ptr) : -1;
+        case effGetCurrentMidiProgram: return ptr ? getCurrentMidiProgram(index, ptr) : 0;
         case effGetMidiProgramCategory: return ptr ? getMidiProgramCategory(index, ptr) : 0;
         case effHasMidiProgramsChanged: return hasMidiProgramsChanged(index) ? 1 : 0;
         case effGetMidiKeyName: return ptr && getMidiKeyName(index, ptr) ? 1 : 0;

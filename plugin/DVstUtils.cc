@@ -1,22 +1,48 @@
 #include "DVstUtils.h"
 
-#include <atomic>
 #include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstring>
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 namespace {
-std::atomic<char> gSeparator{'.'};
-}
+// Written by the load-time step before any host thread can reach the effect,
+// read-only afterwards, so a plain char is enough.
+char gSeparator = '.';
 
-char decimalSeparator() { return gSeparator.load(std::memory_order_relaxed); }
-
-void readDecimalSeparator() {
+char localeSeparator() {
+#if defined(_WIN32)
+    // The C runtime's locale stays "C" unless the host changes it; the user's
+    // separator lives in the thread locale.
+    char buf[8] = {};
+    if (GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, buf, sizeof buf) > 1 &&
+        static_cast<unsigned char>(buf[0]) < 0x80)
+        return buf[0];
+    return '.';
+#else
     const lconv* lc = std::localeconv();
-    char sep = '.';
-    if (lc && lc->decimal_point && lc->decimal_point[0] != '\0') sep = lc->decimal_point[0];
-    gSeparator.store(sep, std::memory_order_relaxed);
+    if (lc && lc->decimal_point && lc->decimal_point[0] != '\0') return lc->decimal_point[0];
+    return '.';
+#endif
+}
+}  // namespace
+
+char decimalSeparator() { return gSeparator; }
+
+void readDecimalSeparator() { gSeparator = localeSeparator(); }
+
+double roundHalfEven(double x) {
+    if (!std::isfinite(x)) return x;
+    double f = std::floor(x);
+    double d = x - f;  // exact for |x| < 2^52; larger values are integers already
+    if (d > 0.5) return f + 1.0;
+    if (d < 0.5) return f;
+    return std::fmod(f, 2.0) == 0.0 ? f : f + 1.0;
 }
 
 void floatToText(char* text, float value, size_t size) {

@@ -20,6 +20,10 @@ constexpr int32_t fourCharCode(const char (&s)[5]) { return fourCharCode(s[0], s
 char decimalSeparator();
 void readDecimalSeparator();  // load time; exposed for tests
 
+// Nearest integer, ties to even, whatever rounding mode the host's thread
+// has set (nearbyint would follow the host's mode).
+double roundHalfEven(double x);
+
 // `value` as fixed-point text with two decimals ("%f" with two digits) and
 // the locale's separator. Writes at most size - 1 characters plus NUL, so an
 // answer never runs past a host's buffer; the default size holds any float.

@@ -2,7 +2,6 @@
 #include "DAudioEffect.h"
 #include "PluginFactory.h"
 
-#include <new>
 
 extern "C" {
 
@@ -24,7 +23,7 @@ AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback audioMaster) {
     AudioEffect* effect = nullptr;
     try {
         effect = createEffectInstance(audioMaster);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return nullptr;  // a host must never see an exception cross the C boundary
     }
     return effect ? effect->getEffectRecord() : nullptr;
