@@ -14,3 +14,10 @@ if(ORVO_SANITIZE)
   add_compile_options(-fsanitize=${ORVO_SANITIZE} -fno-omit-frame-pointer)
   add_link_options(-fsanitize=${ORVO_SANITIZE})
 endif()
+
+# libFuzzer builds (clang only): instrument everything, link the fuzzer's
+# main only into the fuzz binaries.
+option(ORVO_FUZZ "Build libFuzzer targets (needs clang)" OFF)
+if(ORVO_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -7,7 +7,7 @@ PACKAGES="cmake g++ make pkg-config git ca-certificates
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libsmf-dev libcli11-dev
   libx11-dev libxft-dev libfontconfig-dev libxtst-dev fonts-liberation
-  xdotool imagemagick valgrind clang"
+  xdotool imagemagick valgrind clang libclang-rt-14-dev"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
