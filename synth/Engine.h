@@ -1,0 +1,97 @@
+// The host-free instrument: two voices used in turn, a shared gliding pitch,
+// switch-table oscillators, envelope and filter. Knows nothing of the plug-in
+// format: parameters come in as (index, value), MIDI as raw bytes plus a
+// frame offset, audio goes out as two float blocks.
+//
+// Threads: setParameter, setSampleRate and parameter() may run on any thread
+// while the audio thread calls midi() and render(); the two audio-thread
+// calls never overlap each other.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "Envelope.h"
+#include "Filter.h"
+#include "Params.h"
+#include "SynthInfo.h"
+
+namespace orvo {
+
+inline constexpr int kVoiceSlots = 18;    // slots 0 and 1 play; 2 is scratch for the rotation
+inline constexpr int kMaxVoiceIndex = 1;  // two voices
+inline constexpr float kDefaultSampleRate = 44100.0f;
+inline constexpr double kTableStepScale = 4096.0;  // table entries per second per Hz, times the rate
+
+// One voice. Audio thread only.
+struct Voice {
+    float phase = 0.0f;        // phase units; one switch cycle is 8192
+    int32_t note = 0;          // MIDI note 0..127
+    int32_t velocity = 0;      // 1..127
+    int32_t delay = 0;         // frames to wait before sounding, >= 0
+    float increment = 0.0f;    // phase units per frame at this voice's own pitch
+    float gain = 0.0f;         // output scale from velocity
+    float cutoffScale = 0.0f;  // 0..0.988: how far note and velocity open the filter
+    EnvelopeState env;
+    FilterState filter;
+};
+
+// Everything the audio thread owns.
+struct VoiceBank {
+    Voice voice[kVoiceSlots];
+    int32_t nextVoice = 0;         // voice that got the latest note
+    int32_t maxVoiceIndex = kMaxVoiceIndex;
+    float bendFactor = 1.0f;       // pitch factor from the last bend, 1 = none
+    float glideIncrement = 0.0f;   // shared phase increment the held voice plays at
+};
+
+class Engine {
+public:
+    Engine();
+
+    // Silences every voice and clears bend, rotation and table step back to
+    // a fresh start at 44100 Hz. Parameters are kept. Not real-time: call
+    // while the audio thread is idle.
+    void reset();
+
+    // --- any thread ---
+    // Stores a current value (index 0..11) and recomputes what it drives, at
+    // `sampleRate`; a rate that is not finite and positive is replaced by the
+    // last good one. Other indexes are ignored.
+    void setParameter(int32_t index, float value, float sampleRate);
+    float parameter(int32_t index) const;  // 0 for other indexes
+    // Pitch step for later note starts and bends. A rate that is not finite
+    // and positive is ignored.
+    void setSampleRate(float rate);
+    float tableStep() const { return tableStep_.load(std::memory_order_relaxed); }
+    const EngineQuantities& quantities() const { return q_; }
+
+    // --- audio thread ---
+    // One MIDI message: status byte, two data bytes, frame offset into the
+    // next rendered block (negative counts as 0).
+    void midi(uint8_t status, uint8_t data1, uint8_t data2, int32_t deltaFrames);
+    // Adds `frames` samples of both channels into left/right.
+    void render(float* left, float* right, int32_t frames);
+
+    // For tests and benchmarks; reading it while render runs is a race.
+    const VoiceBank& voices() const { return bank_; }
+
+private:
+    struct FrameParams;
+
+    void noteOn(int32_t note, int32_t velocity, int32_t delta);
+    void noteOff(int32_t note, int32_t delta);
+    void pitchBend(uint8_t coarse);
+    void allVoicesOff();
+    void startNote(int32_t note, int32_t velocity, int32_t delta, int32_t v);
+    void updatePitch(int32_t v);
+    void renderVoice(Voice& voice, const FrameParams& p, float& out0, float& out1);
+
+    EngineQuantities q_;
+    std::atomic<float> current_[kNumParams];      // the twelve current values, stored unchanged
+    std::atomic<float> tableStep_{0.0f};           // 4096 / sample rate
+    std::atomic<float> conversionRate_{kDefaultSampleRate};  // last finite positive rate seen
+    VoiceBank bank_;
+};
+
+}  // namespace orvo

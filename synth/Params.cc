@@ -1,0 +1,68 @@
+#include "Params.h"
+
+#include "Filter.h"
+#include "Round.h"
+#include "Tables.h"
+
+namespace orvo {
+
+namespace {
+
+constexpr int32_t kMinReleaseFrames = 10;  // every release is audible for a few frames
+constexpr double kPhaseCycle = 8192.0;     // phase units of one switch cycle
+
+// A = R = 1 means half a second of attack but a whole second of release.
+int32_t stageFrames(double value, double sampleRate, double scale) {
+    return roundToInt(value * value * sampleRate * scale);
+}
+
+int32_t waveSelection(float value) { return roundToInt(static_cast<double>(value) * 3.0); }
+
+// Type rounds to 0..2 for values within 0..1; 3 (bypass) for 1.25..1.75.
+// Wilder values are clamped so they can only pick an existing output.
+int32_t filterTypeFor(float value) {
+    int32_t type = roundToInt(static_cast<double>(value) * 2.0);
+    if (type < kLowPass) type = kLowPass;
+    if (type > kBypass) type = kBypass;
+    return type;
+}
+
+}  // namespace
+
+// A NaN value converts to 0 in every rounding (see roundToInt); infinities
+// and huge values saturate. The float quantities take whatever the formula
+// gives; the renderer keeps those from harming its integer state.
+void applyParameter(EngineQuantities& q, int32_t index, float value, float sampleRate) {
+    const double v = value;
+    const double rate = sampleRate;
+    constexpr auto relaxed = std::memory_order_relaxed;
+    switch (index) {
+        case kParamAttack: q.attackSamples.store(stageFrames(v, rate, 0.5), relaxed); break;
+        case kParamDecay: q.decaySamples.store(stageFrames(v, rate, 0.5), relaxed); break;
+        case kParamRelease: {
+            const int32_t frames = stageFrames(v, rate, 1.0);
+            q.releaseSamples.store(frames > INT32_MAX - kMinReleaseFrames ? INT32_MAX : frames + kMinReleaseFrames,
+                                   relaxed);
+            break;
+        }
+        case kParamCutOff:
+            q.cutoffCoef.store(static_cast<float>((v * v + 0.05) * 70000.0 / rate), relaxed);
+            break;
+        case kParamQ: q.damping.store(static_cast<float>(1.2 - 1.17 * v * v), relaxed); break;
+        case kParamType: q.filterType.store(filterTypeFor(value), relaxed); break;
+        case kParamWave1: q.wave1Table.store(mixTableFor(waveSelection(value)), relaxed); break;
+        case kParamWave2: q.wave2Table.store(mixTableFor(waveSelection(value)), relaxed); break;
+        case kParamDrag:
+            q.dragCoef.store(static_cast<float>(((1.0 - v) * (1.0 - v) + 0.01) * 1000.0 / rate), relaxed);
+            break;
+        case kParamMix:
+            // Written in this order; a reader may see the three mixed for one frame.
+            q.switchPoint.store(static_cast<float>((1.0 - v) * kPhaseCycle), relaxed);
+            q.wave1Stretch.store(static_cast<float>((1.0 - v) * 2.0), relaxed);
+            q.wave2Stretch.store(static_cast<float>(v * 2.0), relaxed);
+            break;
+        default: break;  // S and Env are read directly; other indexes drive nothing
+    }
+}
+
+}  // namespace orvo

@@ -1,0 +1,44 @@
+// Process-wide lookup tables: the source wave cycles, the integer mix tables
+// the oscillators read, and the note-frequency table. Built once per process
+// and never written again, so any number of instances can read them from
+// their audio threads without coordination.
+#pragma once
+
+#include <cstdint>
+
+namespace orvo {
+
+inline constexpr int kCycleLength = 4096;               // entries in one wave cycle
+inline constexpr int kCycleMask = kCycleLength - 1;
+inline constexpr int kMixTableLength = 2 * kCycleLength;  // Wave1 half, then Wave2 half
+inline constexpr int kNoteCount = 128;
+
+enum WaveShape : int32_t { kWaveSine = 0, kWaveSaw = 1, kWaveSquare = 2, kWaveTriangle = 3 };
+
+struct WaveTables {
+    // Source cycles, amplitude 1; only the mix tables are read while playing.
+    float sine[kCycleLength];
+    float triangle[kCycleLength];
+    float saw[kCycleLength];
+    float square[kCycleLength];
+    // Three-tap phase mixes of the sources, entries within +-100000. Entries
+    // 0..4095 feed the Wave1 oscillator, 4096..8191 the Wave2 oscillator.
+    int32_t sineMix[kMixTableLength];
+    int32_t triangleMix[kMixTableLength];
+    int32_t sawMix[kMixTableLength];
+    int32_t squareMix[kMixTableLength];
+    // Hz per MIDI note; note 69 is exactly 440.
+    float noteFreq[kNoteCount];
+};
+
+// Fills `t` completely. Exposed so tests can build a private copy.
+void buildWaveTables(WaveTables& t);
+
+// The shared set, built on first use (thread-safe) and read-only afterwards.
+const WaveTables& waveTables();
+
+// Mix table for a wave selection: 0 sine, 1 saw, 2 square, 3 triangle; any
+// other number falls back to saw.
+const int32_t* mixTableFor(int32_t shape);
+
+}  // namespace orvo

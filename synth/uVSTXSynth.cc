@@ -1,0 +1,181 @@
+#include "uVSTXSynth.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "DVstUtils.h"
+#include "EditorFactory.h"
+#include "PluginFactory.h"
+
+using namespace orvo;
+
+namespace {
+constexpr auto relaxed = std::memory_order_relaxed;
+constexpr char kDefaultProgramName[] = "Basic";
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// VstXSynthProgram
+
+VstXSynthProgram::VstXSynthProgram() {
+    for (int32_t i = 0; i < kNumParams; ++i) values[i].store(kParams[i].defaultValue, relaxed);
+    copyText(name, kDefaultProgramName, sizeof name);
+}
+
+void VstXSynthProgram::copyFrom(const VstXSynthProgram& other) {
+    for (int32_t i = 0; i < kNumParams; ++i) values[i].store(other.values[i].load(relaxed), relaxed);
+    copyText(name, other.name, sizeof name);
+}
+
+// ---------------------------------------------------------------------------
+// AVstXSynth
+
+AVstXSynth::AVstXSynth(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
+    setEditor(createEditor(this));
+    for (int32_t i = 0; i < kNumPrograms; ++i) {
+        programs_[i] = new VstXSynthProgram;
+        std::snprintf(programs_[i]->name, sizeof programs_[i]->name, "%s%d", kProgramNamePrefix, i + 1);
+    }
+    setProgram(0);
+    if (audioMaster) {
+        setNumInputs(0);
+        setNumOutputs(kNumOutputs);
+        canProcessReplacing(true);
+        hasVu(false);
+        hasClip(false);
+        isSynth(true);
+        setUniqueID(fourCharCode(kUniqueIdChars));
+    }
+    resetEngine();
+    suspend();
+}
+
+AVstXSynth::~AVstXSynth() {
+    for (VstXSynthProgram*& p : programs_) {
+        delete p;
+        p = nullptr;
+    }
+}
+
+void AVstXSynth::resetEngine() { engine_.reset(); }
+
+// Only the pitch step follows the rate at once; the rate-dependent parameter
+// conversions pick it up the next time their parameter is set.
+void AVstXSynth::setSampleRate(float rate) {
+    AudioEffectX::setSampleRate(rate);
+    engine_.setSampleRate(rate);
+}
+
+void AVstXSynth::setBlockSize(VstInt32 size) { AudioEffectX::setBlockSize(size); }
+
+// Edits the current program, so switching away and back keeps the edit.
+void AVstXSynth::setParameter(VstInt32 index, float value) {
+    if (isParamIndex(index)) programs_[curProgram]->values[index].store(value, relaxed);
+    engine_.setParameter(index, value, sampleRate);
+}
+
+float AVstXSynth::getParameter(VstInt32 index) { return engine_.parameter(index); }
+
+void AVstXSynth::process(float** inputs, float** outputs, VstInt32 sampleFrames) {
+    (void)inputs;
+    if (!outputs || !outputs[0] || !outputs[1]) return;
+    engine_.render(outputs[0], outputs[1], sampleFrames);
+}
+
+void AVstXSynth::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
+    (void)inputs;
+    if (!outputs || !outputs[0] || !outputs[1] || sampleFrames <= 0) return;
+    for (VstInt32 n = 0; n < sampleFrames; ++n) {
+        outputs[0][n] = 0.0f;
+        outputs[1][n] = 0.0f;
+    }
+    engine_.render(outputs[0], outputs[1], sampleFrames);
+}
+
+// Re-selecting the current program re-applies it at the rate now in force.
+void AVstXSynth::setProgram(VstInt32 program) {
+    if (program < 0 || program >= kNumPrograms) return;
+    curProgram = program;
+    for (int32_t index : kProgramApplyOrder) setParameter(index, programs_[program]->values[index].load(relaxed));
+}
+
+void AVstXSynth::setProgramName(char* name) { copyText(programs_[curProgram]->name, name, kProgramNameSize); }
+
+void AVstXSynth::getProgramName(char* name) { copyText(name, programs_[curProgram]->name, kProgramNameSize); }
+
+void AVstXSynth::getParameterLabel(VstInt32 index, char* label) {
+    (void)index;
+    copyText(label, kParameterLabel, kVstMaxParamStrLen);
+}
+
+void AVstXSynth::getParameterDisplay(VstInt32 index, char* text) {
+    text[0] = '\0';
+    if (isParamIndex(index)) floatToText(text, engine_.parameter(index), kVstMaxParamStrLen);
+}
+
+void AVstXSynth::getParameterName(VstInt32 index, char* text) {
+    copyText(text, isParamIndex(index) ? kParams[index].name : "", kVstMaxParamStrLen);
+}
+
+// Asks the host to keep sending MIDI.
+void AVstXSynth::resume() { wantEvents(1); }
+
+VstInt32 AVstXSynth::processEvents(VstEvents* events) {
+    if (!events) return 1;
+    for (VstInt32 i = 0; i < events->numEvents; ++i) {
+        const VstEvent* event = events->events[i];
+        if (!event || event->type != kVstMidiType) continue;
+        const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
+        engine_.midi(static_cast<uint8_t>(midi->midiData[0]), static_cast<uint8_t>(midi->midiData[1]),
+                     static_cast<uint8_t>(midi->midiData[2]), midi->deltaFrames);
+    }
+    return 1;
+}
+
+bool AVstXSynth::getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) {
+    (void)category;
+    if (index < 0 || index >= kNumPrograms) return false;
+    copyText(text, programs_[index]->name, kProgramNameSize);
+    return true;
+}
+
+// Copies over another program without making it current or applying it.
+bool AVstXSynth::copyProgram(VstInt32 destination) {
+    if (destination < 0 || destination >= kNumPrograms) return false;
+    if (destination != curProgram) programs_[destination]->copyFrom(*programs_[curProgram]);
+    return true;
+}
+
+bool AVstXSynth::getOutputProperties(VstInt32 index, VstPinProperties* properties) {
+    if (index < 0 || index >= kNumOutputs) return false;
+    std::snprintf(properties->label, sizeof properties->label, kOutputLabelFormat, index + 1);
+    properties->flags = kVstPinIsActive;
+    properties->flags |= kVstPinIsStereo;
+    return true;
+}
+
+bool AVstXSynth::getEffectName(char* name) {
+    copyText(name, kEffectName, kVstMaxEffectNameLen);
+    return true;
+}
+
+bool AVstXSynth::getVendorString(char* text) {
+    copyText(text, kVendorName, kVstMaxVendorStrLen);
+    return true;
+}
+
+bool AVstXSynth::getProductString(char* text) {
+    copyText(text, kProductName, kVstMaxProductStrLen);
+    return true;
+}
+
+VstInt32 AVstXSynth::getVendorVersion() { return kVendorVersion; }
+
+VstInt32 AVstXSynth::canDo(char* text) {
+    if (!text) return -1;
+    return (std::strcmp(text, kCanDoEvents) == 0 || std::strcmp(text, kCanDoMidi) == 0) ? 1 : -1;
+}
+
+// ---------------------------------------------------------------------------
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new AVstXSynth(audioMaster); }
