@@ -1,3 +1,0 @@
-#include "EditorFactory.h"
-
-AEffEditor* createEditor(AudioEffect*) { return nullptr; }

@@ -1,0 +1,40 @@
+// The synthesizer's editor object: answers the host's editor requests and
+// owns the form while the editor is open.
+//
+// Thread: UI. The host sends effEditGetRect/Open/Close/Idle from the thread
+// that owns its windows; the form's window, timer and handlers live there.
+#pragma once
+
+#include <memory>
+
+#include "DAudioEffectX.h"
+#include "Platform.h"
+#include "Unit1.h"
+
+namespace orvo {
+
+class GrEditor : public AEffEditorX {
+public:
+    GrEditor(AudioEffect* effect, std::unique_ptr<Platform> platform);
+    ~GrEditor() override;
+
+    VstInt32 getRect(ERect** rect) override;
+    VstInt32 open(void* ptr) override;
+    void close() override;
+    void idle() override;
+    void update() override;
+
+    int getOpenCount() const { return openCount; }
+    TForm1* getForm() const { return form.get(); }
+    void* getParentWindow() const { return parentWindow; }
+    Platform& getPlatform() { return *platform; }
+
+private:
+    std::unique_ptr<Platform> platform;
+    VstInt32 openCount = 0;
+    ERect rect{};
+    void* parentWindow = nullptr;
+    std::unique_ptr<TForm1> form;
+};
+
+}  // namespace orvo

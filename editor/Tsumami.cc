@@ -1,0 +1,116 @@
+#include "Tsumami.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <numbers>
+
+namespace orvo {
+
+int roundHalfEven(long double x) {
+    if (std::isnan(x)) return 0;
+    if (x >= static_cast<long double>(INT_MAX)) return INT_MAX;
+    if (x <= static_cast<long double>(INT_MIN)) return INT_MIN;
+    // nearbyint follows the current rounding mode; the host may have changed
+    // it, so round explicitly.
+    long double f = std::floor(x);
+    long double diff = x - f;
+    if (diff > 0.5L) return static_cast<int>(f) + 1;
+    if (diff < 0.5L) return static_cast<int>(f);
+    return std::fmod(f, 2.0L) == 0.0L ? static_cast<int>(f) : static_cast<int>(f) + 1;
+}
+
+TTsumami::TTsumami(Platform& platform, Widget parent, Box box) : platform(platform), box(box) {
+    handle = platform.createKnob(parent, box, this);
+    setPosition(50);
+    // One step is pi/65, so 0 and 100 sit symmetrically about the bottom gap.
+    // Extended precision, then stored as float, keeps the drawn pixels stable
+    // across compilers.
+    const long double pi = std::numbers::pi_v<long double>;
+    for (int i = 0; i <= 50; ++i) {
+        long double a = pi / 2 - i * pi / 65;
+        fPointerY[50 + i] = static_cast<float>(-std::sin(a));
+        fPointerX[50 + i] = static_cast<float>(std::cos(a));
+        fPointerY[50 - i] = fPointerY[50 + i];
+        fPointerX[50 - i] = -fPointerX[50 + i];
+    }
+}
+
+void TTsumami::setPosition(int newPosition) {
+    position = newPosition;
+    platform.invalidate(handle);
+    if (OnChange) OnChange(*this);
+}
+
+void TTsumami::leftPress() {
+    // Whoever held the capture (another knob mid-drag, say) loses it first.
+    platform.releaseCapture();
+    platform.setCapture(handle);
+    Dragging = true;
+    fStartPoint = platform.cursorPos();
+    fStartPosition = position;
+}
+
+void TTsumami::mouseMove() {
+    if (!Dragging) return;
+    fCurrentPoint = platform.cursorPos();
+    // Always measured from the press, so moving back undoes the change; the
+    // axes are rounded separately so each contributes whole steps.
+    long long dx = static_cast<long long>(fCurrentPoint.x) - fStartPoint.x;
+    long long dy = static_cast<long long>(fStartPoint.y) - fCurrentPoint.y;
+    long long n = static_cast<long long>(roundHalfEven(dx * 0.5L)) + roundHalfEven(dy * 0.5L) + fStartPosition;
+    n = std::clamp<long long>(n, 0, 100);
+    setPosition(static_cast<int>(n));
+}
+
+void TTsumami::leftRelease() {
+    platform.releaseCapture();
+    Dragging = false;
+}
+
+void TTsumami::captureLost() {
+    // Another window took the mouse: no release will come, so the drag ends
+    // here rather than leaving the knob deaf to automation.
+    Dragging = false;
+}
+
+void TTsumami::paint(Canvas& c) {
+    const int W = box.width;
+    const int H = box.height;
+    // The setter accepts anything; the tables only cover 0..100.
+    const std::size_t p = static_cast<std::size_t>(std::clamp(position, 0, 100));
+    auto R = [](long double x) { return roundHalfEven(x); };
+    const long double px = fPointerX[p];
+    const long double py = fPointerY[p];
+
+    c.setPen(Colour::Black);
+    c.setBrush(Colour::BtnFace);
+    c.ellipse(2, 2, W - 4, H - 4);
+
+    const int ax = W / 5, ay = H / 5;
+    c.setPen(Colour::BtnHighlight);
+    c.arc(4, 4, W - 6, H - 6, 4 * ax, ay, ax, 4 * ay);
+    c.setPen(Colour::BtnShadow);
+    c.arc(4, 4, W - 6, H - 6, ax, 4 * ay, 4 * ax, ay);
+
+    const int cx = R(W * 0.5L), cy = R(H * 0.5L);
+    const int dx = R((W - 2) * px * 0.5L), dy = R((H - 2) * py * 0.5L);
+    c.setPen(Colour::BtnShadow);
+    c.moveTo(cx, cy);
+    c.lineTo(cx + dx, cy + dy);
+    c.setPen(Colour::BtnHighlight);
+    c.moveTo(cx - 2, cy - 2);
+    c.lineTo(cx - 2 + dx, cy - 2 + dy);
+    c.setPen(Colour::Black);
+    c.moveTo(cx - 1, cy - 1);
+    c.lineTo(cx - 1 + R((W - 4) * px * 0.5L), cy - 1 + R((H - 4) * py * 0.5L));
+
+    c.setPen(Colour::Black);
+    for (std::size_t q : {std::size_t{100}, std::size_t{50}, std::size_t{0}}) {
+        const long double qx = fPointerX[q], qy = fPointerY[q];
+        c.moveTo(R((W - 6) * qx * 0.5L + W * 0.5L) - 1, R((H - 6) * qy * 0.5L + H * 0.5L) - 1);
+        c.lineTo(R(W * qx * 0.5L + W * 0.5L), R(H * qy * 0.5L + H * 0.5L));
+    }
+}
+
+}  // namespace orvo

@@ -1,0 +1,61 @@
+// The rotary knob: an integer Position 0..100 turned by dragging with the
+// left button, drawn as a bevelled dial with a pointer and three tick marks.
+// It knows nothing of parameters; the form converts positions to values.
+//
+// Thread: UI (messages of the knob's window, via the platform layer).
+#pragma once
+
+#include <array>
+#include <functional>
+
+#include "Platform.h"
+
+namespace orvo {
+
+class TTsumami : public ControlSink {
+public:
+    using ChangeEvent = std::function<void(TTsumami& sender)>;
+
+    // Creates the knob's window; `platform` must outlive the knob.
+    TTsumami(Platform& platform, Widget parent, Box box);
+
+    int getPosition() const { return position; }
+    // Stores any value, repaints later and always notifies: the form relies on
+    // being told even when the value did not change.
+    void setPosition(int newPosition);
+
+    ChangeEvent OnChange;
+    bool Dragging = false;
+
+    int width() const { return box.width; }
+    int height() const { return box.height; }
+    Widget widget() const { return handle; }
+
+    // Pointer tip offsets per position, in units of the radius (y grows down).
+    float pointerX(int p) const { return fPointerX[static_cast<std::size_t>(p)]; }
+    float pointerY(int p) const { return fPointerY[static_cast<std::size_t>(p)]; }
+
+    // ControlSink
+    void leftPress() override;
+    void mouseMove() override;
+    void leftRelease() override;
+    void captureLost() override;
+    void paint(Canvas& canvas) override;
+
+private:
+    Platform& platform;
+    Box box;
+    Widget handle = nullptr;
+    Point fStartPoint;
+    Point fCurrentPoint;
+    int fStartPosition = 0;
+    int position = 0;
+    std::array<float, 101> fPointerY{};
+    std::array<float, 101> fPointerX{};
+};
+
+// Rounds half to even, saturating at the int range (NaN gives 0), so that no
+// parameter value, however odd, makes a conversion undefined.
+int roundHalfEven(long double x);
+
+}  // namespace orvo

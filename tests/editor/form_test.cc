@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include "FakeSynth.h"
+#include "Headless.h"
+#include "Unit1.h"
+
+namespace orvo {
+namespace {
+
+using test::Automation;
+using test::FakeSynth;
+using Node = HeadlessPlatform::Node;
+
+struct FormFixture : ::testing::Test {
+    HeadlessPlatform ui;
+    FakeSynth synth;
+    TForm1 form{ui, reinterpret_cast<void*>(0x1234)};
+    void SetUp() override { form.Synth = &synth; }
+    int slider(const std::unique_ptr<TTrackBar>& t) { return HeadlessPlatform::node(t->widget())->value; }
+    int radio(const std::unique_ptr<TRadioGroup>& r) { return HeadlessPlatform::node(r->widget())->value; }
+};
+
+TEST_F(FormFixture, StartsFromTheLayoutsInitialStates) {
+    EXPECT_EQ(form.TrackBar3->getPosition(), 45);
+    EXPECT_EQ(form.TrackBar4->getPosition(), 45);
+    EXPECT_EQ(form.TrackBar5->getPosition(), 25);
+    EXPECT_EQ(form.TrackBar6->getPosition(), 45);
+    EXPECT_EQ(form.Tsumami4->getPosition(), 0);
+    for (auto* k : {&form.Tsumami1, &form.Tsumami2, &form.Tsumami3, &form.Tsumami5})
+        EXPECT_EQ((*k)->getPosition(), 50);
+    for (auto* r : {&form.RadioGroup1, &form.RadioGroup2, &form.RadioGroup3}) EXPECT_EQ((*r)->getItemIndex(), 0);
+    EXPECT_EQ(ui.timerInterval, 100);
+    // Building the form neither read nor wrote the synthesizer.
+    EXPECT_EQ(synth.reads, 0);
+    EXPECT_TRUE(synth.automated.empty());
+    // The cache matches what the controls stand for: a first tick with the
+    // synthesizer at its defaults moves nothing.
+    ui.tick();
+    EXPECT_TRUE(synth.automated.empty());
+    EXPECT_EQ(form.TrackBar3->getPosition(), 45);
+}
+
+TEST_F(FormFixture, LaysOutControlsInKeyboardOrder) {
+    auto* g1 = HeadlessPlatform::node(form.GroupBox1);
+    EXPECT_EQ(g1->text, "Orvo Swich");
+    EXPECT_EQ(g1->box, (Box{0, 0, 465, 281}));
+    EXPECT_EQ(HeadlessPlatform::node(form.widget())->hostWindow, reinterpret_cast<void*>(0x1234));
+    // Within GroupBox1: Filter, Env, the about text, OSC.
+    auto* g3 = HeadlessPlatform::node(form.GroupBox3);
+    auto* g4 = HeadlessPlatform::node(form.GroupBox4);
+    auto* memo = HeadlessPlatform::node(form.Memo1);
+    auto* g7 = HeadlessPlatform::node(form.GroupBox7);
+    EXPECT_LT(g3, g4);  // nodes are allocated in creation order
+    EXPECT_EQ(g3->text, "Filter");
+    EXPECT_EQ(g4->text, "Env");
+    EXPECT_EQ(g7->text, "OSC");
+    EXPECT_EQ(memo->items.size(), 4u);
+    EXPECT_EQ(memo->items[0], "Orvo Switch Ver1.11");
+    EXPECT_EQ(memo->items[1], "Switch Table Synth VST");
+    EXPECT_EQ(memo->items[2], "");
+    auto* rg1 = HeadlessPlatform::node(form.RadioGroup1->widget());
+    EXPECT_EQ(rg1->parent, g3);
+    EXPECT_EQ(rg1->items, (std::vector<std::string>{"LowPass", "BandPass", "HiPass"}));
+    EXPECT_EQ(HeadlessPlatform::node(form.Tsumami1->widget())->box, (Box{208, 80, 33, 33}));
+    EXPECT_EQ(HeadlessPlatform::node(form.TrackBar6->widget())->parent, g4);
+}
+
+TEST_F(FormFixture, HostAutomationIsShownAtControlResolutionAndNotEchoed) {
+    synth.values[kA] = 0.123f;
+    ui.tick();
+    EXPECT_EQ(form.TrackBar3->getPosition(), 44);
+    EXPECT_EQ(slider(form.TrackBar3), 44);
+    EXPECT_FLOAT_EQ(form.cached(kA), 0.12f);
+    EXPECT_FLOAT_EQ(synth.values[kA], 0.123f);
+    EXPECT_TRUE(synth.automated.empty());
+}
+
+TEST_F(FormFixture, RadioValuesRoundHalfToEven) {
+    synth.values[kType] = 0.25f;
+    ui.tick();
+    EXPECT_EQ(form.RadioGroup1->getItemIndex(), 0);
+    synth.values[kType] = 0.75f;
+    synth.values[kWave1] = 0.5f;
+    synth.values[kWave2] = 1.0f;
+    ui.tick();
+    EXPECT_EQ(form.RadioGroup1->getItemIndex(), 2);
+    EXPECT_EQ(form.RadioGroup2->getItemIndex(), 2);
+    EXPECT_EQ(radio(form.RadioGroup3), 3);
+    EXPECT_TRUE(synth.automated.empty());
+}
+
+TEST_F(FormFixture, UserChangesAreSentAsAutomation) {
+    ui.userClick(form.RadioGroup1->widget(), 1);
+    ui.userClick(form.RadioGroup3->widget(), 3);
+    ui.userSlide(form.TrackBar5->widget(), 0);
+    ui.userSlide(form.TrackBar5->widget(), 50);
+    ui.userSlide(form.TrackBar5->widget(), 49);
+    EXPECT_EQ(synth.automated, (std::vector<Automation>{
+                                   {kType, 0.5f}, {kWave2, 1.0f}, {kS, 1.0f}, {kS, 0.0f}, {kS, 0.02f}}));
+    EXPECT_FLOAT_EQ(synth.values[kType], 0.5f);
+    // Reading the same values back on the next tick sends nothing more.
+    ui.tick();
+    EXPECT_EQ(synth.automated.size(), 5u);
+    // Clicking the item that is already selected is no change.
+    ui.userClick(form.RadioGroup1->widget(), 1);
+    EXPECT_EQ(synth.automated.size(), 5u);
+}
+
+TEST_F(FormFixture, KnobDragSendsEveryNewPosition) {
+    Widget k = form.Tsumami3->widget();
+    ui.press(k);
+    ui.moveCursor({ui.cursor.x, ui.cursor.y - 20});  // +10
+    ui.moveCursor({ui.cursor.x, ui.cursor.y});        // same position: nothing new to send
+    ui.release();
+    EXPECT_EQ(synth.automated, (std::vector<Automation>{{kCutOff, 0.6f}}));
+}
+
+TEST_F(FormFixture, DraggedKnobIgnoresAutomationUntilTheNextMove) {
+    ui.press(form.Tsumami2->widget());
+    synth.values[kMix] = 0.9f;
+    ui.tick();
+    ui.tick();
+    EXPECT_EQ(form.Tsumami2->getPosition(), 50);
+    EXPECT_TRUE(synth.automated.empty());
+    // The next movement sends the knob's own value again.
+    ui.moveCursor(ui.cursor);
+    EXPECT_EQ(synth.automated, (std::vector<Automation>{{kMix, 0.5f}}));
+    ui.release();
+    synth.values[kMix] = 0.3f;
+    ui.tick();
+    EXPECT_EQ(form.Tsumami2->getPosition(), 30);
+    EXPECT_EQ(synth.automated.size(), 1u);
+}
+
+TEST_F(FormFixture, IdleEditorSendsNothingAndMovesNothing) {
+    synth.values = {0.37f, 0.0f, 1.0f, 0.99f, 0.123f, 0.456f, 1.0f, 0.001f, 1.0f, 0.6667f, 0.0f, 1.0f};
+    ui.tick();
+    int knobPaints = HeadlessPlatform::node(form.Tsumami3->widget())->invalidations;
+    for (int i = 0; i < 50; ++i) ui.tick();
+    EXPECT_TRUE(synth.automated.empty());
+    EXPECT_EQ(HeadlessPlatform::node(form.Tsumami3->widget())->invalidations, knobPaints);
+    EXPECT_EQ(synth.reads, 51 * 12);
+}
+
+TEST_F(FormFixture, OutOfRangeValuesClampAndSendTheClampedValue) {
+    synth.values[kS] = 1.5f;  // slider clamps to the top
+    synth.values[kWave1] = -2.0f;  // radio group clamps to "no item": not a click
+    ui.tick();
+    EXPECT_EQ(form.TrackBar5->getPosition(), 0);
+    EXPECT_EQ(form.RadioGroup2->getItemIndex(), -1);
+    EXPECT_EQ(synth.automated, (std::vector<Automation>{{kS, 1.0f}}));
+}
+
+TEST_F(FormFixture, FormWithoutSynthesizerDoesNothing) {
+    form.Synth = nullptr;
+    ui.tick();
+    ui.userClick(form.RadioGroup1->widget(), 2);
+    EXPECT_EQ(synth.reads, 0);
+    EXPECT_TRUE(synth.automated.empty());
+}
+
+}  // namespace
+}  // namespace orvo
