@@ -1,0 +1,49 @@
+// orvo-render's command line: options, what they select, and the report.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvo::render {
+
+// Exit statuses scripts can tell apart.
+enum ExitStatus : int {
+    kExitOk = 0,
+    kExitFailed = 1,       // a file, the plug-in, the MIDI or the output
+    kExitUsage = 2,        // the command line itself (options, parameter names or values)
+    kExitInterrupted = 130,
+};
+
+struct Options {
+    std::string plugin;  // empty: the plug-in built beside the executable
+    std::string midi;    // empty: the built-in demo
+    std::string out = "orvo-demo.wav";
+    int rate = 44100;
+    int block = 512;
+    std::optional<int> program;
+    std::vector<std::string> params;  // NAME=VALUE, applied in order after the program
+    std::optional<double> tail;
+    std::string bits;  // empty: the container's default
+    bool list = false;
+    bool quiet = false;
+};
+
+// The OrvoSwitch.so in the executable's own folder (through /proc/self/exe,
+// so it does not matter where the tool is started from).
+std::string defaultPluginPath();
+
+// Parses the command line; on --help, --version or a usage error it has
+// already printed what it must and returns the exit status instead.
+struct Parsed {
+    Options options;
+    std::optional<int> exitNow;
+};
+Parsed parseCommandLine(int argc, const char* const* argv);
+
+// Runs a render or a listing and returns the exit status.
+int run(const Options& options);
+
+int runCommandLine(int argc, const char* const* argv);
+
+}  // namespace orvo::render
