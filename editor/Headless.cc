@@ -18,7 +18,10 @@ const char* colourName(Colour c) {
 namespace {
 std::string join(const char* name, std::initializer_list<int> values) {
     std::string s = name;
-    for (int v : values) s += " " + std::to_string(v);
+    for (int v : values) {
+        s += ' ';
+        s += std::to_string(v);
+    }
     return s;
 }
 }  // namespace

@@ -20,6 +20,13 @@ inline Box radioItemBox(int groupWidth, int groupHeight, int count, int index) {
     return Box{8, topMargin + index * itemHeight, groupWidth - 10, itemHeight};
 }
 
+// A label's box made tall enough for the font's line and a little wider, as
+// an auto-sized label would be; a bottom-aligned label keeps its baseline.
+inline Box labelBox(Box b, bool alignBottom) {
+    const int grow = b.height < kTextHeight ? kTextHeight - b.height : 0;
+    return Box{b.left, alignBottom ? b.top - grow : b.top, b.width + 6, b.height + grow};
+}
+
 // The caption of a group frame starts this far from its left edge; the frame
 // line runs through the middle of the caption.
 inline constexpr int kGroupCaptionLeft = 8;

@@ -1,0 +1,274 @@
+// Opens the plug-in's editor the way a Windows host does and checks what a
+// user and the host see: the window, a screenshot, a knob drag and a radio
+// click turning into audioMasterAutomate, outside automation moving a
+// slider, and no window left behind after close.
+//
+//   orvo-editor-wintest OrvoSwitch.dll screenshot.png
+// Exit 0 when every check passes, 77 when the plug-in has no editor.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "DAEffectX.h"
+#include "PngWriter.h"
+
+namespace {
+
+struct Automation {
+    int index;
+    float value;
+};
+std::vector<Automation> automations;
+
+VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
+    if (opcode == audioMasterAutomate) automations.push_back({index, opt});
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+int passed = 0, failed = 0;
+void check(bool ok, const char* what) {
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what);
+    ++(ok ? passed : failed);
+}
+
+AEffect* fx = nullptr;
+VstIntPtr dispatch(VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {
+    return fx->dispatcher(fx, op, index, value, ptr, 0.0f);
+}
+
+// Runs the message loop for `ms`, with effEditIdle every 40 ms like a host.
+void pump(int ms) {
+    DWORD end = GetTickCount() + static_cast<DWORD>(ms);
+    DWORD nextIdle = 0;
+    while (static_cast<LONG>(end - GetTickCount()) > 0) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (GetTickCount() >= nextIdle) {
+            dispatch(effEditIdle);
+            nextIdle = GetTickCount() + 40;
+        }
+        Sleep(5);
+    }
+}
+
+std::vector<HWND> children(HWND parent) {
+    std::vector<HWND> all;
+    EnumChildWindows(
+        parent,
+        [](HWND h, LPARAM lp) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+std::wstring className(HWND h) {
+    wchar_t buf[128] = {};
+    GetClassNameW(h, buf, 128);
+    return buf;
+}
+
+std::wstring text(HWND h) {
+    wchar_t buf[128] = {};
+    GetWindowTextW(h, buf, 128);
+    return buf;
+}
+
+POINT inForm(HWND form, HWND h) {
+    RECT r;
+    GetWindowRect(h, &r);
+    POINT p{r.left, r.top};
+    ScreenToClient(form, &p);
+    return p;
+}
+
+// The child of `form` of class `cls` whose top-left is at (x, y) in the form.
+HWND findAt(HWND form, const wchar_t* cls, int x, int y) {
+    for (HWND h : children(form)) {
+        POINT p = inForm(form, h);
+        if (className(h) == cls && p.x == x && p.y == y) return h;
+    }
+    return nullptr;
+}
+
+bool screenshot(HWND window, int w, int h, const std::string& path) {
+    HDC dc = GetDC(window);
+    HDC mem = CreateCompatibleDC(dc);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, dc, 0, 0, SRCCOPY);
+    std::vector<std::uint32_t> px(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    const auto* src = static_cast<const std::uint32_t*>(bits);
+    for (std::size_t i = 0; i < px.size(); ++i) px[i] = src[i] & 0xFFFFFF;
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(window, dc);
+    return orvo::test::writePng(path, w, h, px);
+}
+
+bool lastAutomation(int index, float value) {
+    return !automations.empty() && automations.back().index == index && automations.back().value == value;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: orvo-editor-wintest OrvoSwitch.dll screenshot.png\n");
+        return 2;
+    }
+    std::wstring wpng = argv[2];
+    std::string png(wpng.begin(), wpng.end());
+
+    HMODULE dll = LoadLibraryW(argv[1]);
+    if (!dll) {
+        std::fprintf(stderr, "cannot load the plug-in\n");
+        return 1;
+    }
+    using Main = AEffect* (*)(audioMasterCallback);
+    auto entry = reinterpret_cast<Main>(reinterpret_cast<void*>(GetProcAddress(dll, "main")));
+    fx = entry ? entry(host) : nullptr;
+    if (!fx) {
+        std::fprintf(stderr, "no effect\n");
+        return 1;
+    }
+    if (!(fx->flags & effFlagsHasEditor)) {
+        std::printf("SKIP the plug-in advertises no editor\n");
+        return 77;
+    }
+    dispatch(effOpen);
+
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(DKGRAY_BRUSH));
+    wc.lpszClassName = L"OrvoEditorTestHost";
+    RegisterClassW(&wc);
+    RECT frame{0, 0, 520, 330};
+    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+    HWND hostWindow = CreateWindowW(L"OrvoEditorTestHost", L"Editor test host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                                    40, 40, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                                    wc.hInstance, nullptr);
+    ShowWindow(hostWindow, SW_SHOW);
+    pump(100);
+
+    ERect* rect = nullptr;
+    check(dispatch(effEditGetRect, 0, 0, &rect) == 1 && rect && rect->bottom == 0 && rect->right == 0,
+          "effEditGetRect before open answers an empty rectangle");
+    check(dispatch(effEditOpen, 0, 0, hostWindow) == 1, "effEditOpen answers 1");
+    rect = nullptr;
+    dispatch(effEditGetRect, 0, 0, &rect);
+    check(rect && rect->top == 0 && rect->left == 0 && rect->bottom == 281 && rect->right == 465,
+          "effEditGetRect while open answers 0,0,281,465");
+
+    pump(400);  // a few timer ticks
+    HWND form = FindWindowExW(hostWindow, nullptr, L"OrvoSwitchForm", nullptr);
+    check(form && IsWindowVisible(form), "the form is a visible child of the host's window");
+    if (!form) return 1;
+    check(inForm(hostWindow, form).x == 0 && inForm(hostWindow, form).y == 0, "the form sits at the top-left");
+    check(!(GetWindowLongW(form, GWL_STYLE) & (WS_CAPTION | WS_BORDER | WS_THICKFRAME)), "the form has no border");
+    RECT fr;
+    GetClientRect(form, &fr);
+    check(fr.right == 465 && fr.bottom == 281, "the form is 465 x 281");
+
+    int knobs = 0, sliders = 0, radios = 0;
+    for (HWND h : children(form)) {
+        std::wstring c = className(h);
+        knobs += c == L"OrvoSwitchKnob";
+        sliders += c == TRACKBAR_CLASSW;
+        radios += lstrcmpiW(c.c_str(), L"Button") == 0 && (GetWindowLongW(h, GWL_STYLE) & 0xF) == BS_RADIOBUTTON;
+    }
+    check(knobs == 5 && sliders == 4 && radios == 11, "five knobs, four sliders, eleven radio items");
+
+    HWND slider = findAt(form, TRACKBAR_CLASSW, 320, 32);  // A
+    check(slider && SendMessageW(slider, TBM_GETPOS, 0, 0) == 45 && SendMessageW(slider, TBM_GETRANGEMAX, 0, 0) == 50,
+          "slider A shows 0.1 as position 45 of 0..50");
+    check(screenshot(hostWindow, 520, 330, png), "screenshot saved");
+
+    // Drag knob Drag (Tsumami1) 20 pixels up: ten steps, 0.5 -> 0.6.
+    HWND knob = findAt(form, L"OrvoSwitchKnob", 216, 96);
+    check(knob != nullptr, "knob Drag found at 216,96");
+    if (knob) {
+        RECT kr;
+        GetWindowRect(knob, &kr);
+        POINT c{kr.left + 16, kr.top + 16};
+        automations.clear();
+        SetCursorPos(c.x, c.y);
+        pump(50);
+        PostMessageW(knob, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(16, 16));
+        pump(50);
+        SetCursorPos(c.x, c.y - 20);
+        PostMessageW(knob, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(16, static_cast<WORD>(-4)));
+        pump(50);
+        PostMessageW(knob, WM_LBUTTONUP, 0, MAKELPARAM(16, static_cast<WORD>(-4)));
+        pump(150);
+        check(lastAutomation(10, 0.6f), "dragging knob Drag 20 pixels up automates Drag = 0.6");
+        check(fx->getParameter(fx, 10) == 0.6f, "the synthesizer holds Drag = 0.6");
+        check(GetCapture() == nullptr, "the release gave the mouse back");
+    }
+
+    // Click "BandPass".
+    HWND bandPass = nullptr;
+    for (HWND h : children(form))
+        if (text(h) == L"BandPass") bandPass = h;
+    check(bandPass != nullptr, "radio item BandPass found");
+    if (bandPass) {
+        automations.clear();
+        PostMessageW(bandPass, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(6, 6));
+        PostMessageW(bandPass, WM_LBUTTONUP, 0, MAKELPARAM(6, 6));
+        pump(150);
+        check(automations.size() == 1 && lastAutomation(6, 0.5f), "clicking BandPass automates Type = 0.5");
+        check(SendMessageW(bandPass, BM_GETCHECK, 0, 0) == BST_CHECKED, "BandPass is checked");
+    }
+
+    // The host automates A; the slider follows within a tick, nothing echoes.
+    automations.clear();
+    fx->setParameter(fx, 0, 0.123f);
+    pump(250);
+    check(slider && SendMessageW(slider, TBM_GETPOS, 0, 0) == 44, "host A = 0.123 moves slider A to 44");
+    pump(500);
+    check(automations.empty(), "an idle editor sends nothing");
+    check(fx->getParameter(fx, 0) == 0.123f, "the synthesizer keeps 0.123");
+
+    // Nested open/close keeps the form; the balancing close removes it.
+    dispatch(effEditOpen, 0, 0, hostWindow);
+    dispatch(effEditClose);
+    check(IsWindow(form), "open, open, close keeps the form");
+    dispatch(effEditClose);
+    pump(50);
+    check(!IsWindow(form) && children(hostWindow).empty(), "effEditClose leaves no child window behind");
+    rect = nullptr;
+    dispatch(effEditGetRect, 0, 0, &rect);
+    check(rect && rect->bottom == 0 && rect->right == 0, "effEditGetRect after close answers an empty rectangle");
+
+    // Reopen, then close the plug-in with the editor open.
+    dispatch(effEditOpen, 0, 0, hostWindow);
+    pump(150);
+    form = FindWindowExW(hostWindow, nullptr, L"OrvoSwitchForm", nullptr);
+    check(form != nullptr, "the editor opens again");
+    dispatch(effClose);
+    fx = nullptr;
+    check(children(hostWindow).empty(), "effClose with the editor open destroys it");
+
+    DestroyWindow(hostWindow);
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed ? 1 : 0;
+}
