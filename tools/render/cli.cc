@@ -9,6 +9,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 #include "audio_out.h"
@@ -24,6 +25,36 @@ namespace {
 std::atomic<bool> interrupted{false};
 
 extern "C" void onInterrupt(int) { interrupted.store(true); }
+
+// A plug-in that crashes takes the host with it; the half-written file at
+// least goes too. Only async-signal-safe calls here.
+char crashCleanupPath[PATH_MAX] = {};
+
+extern "C" void onCrash(int signal) {
+    if (crashCleanupPath[0]) ::unlink(crashCleanupPath);
+    static const char message[] = "orvo-render: crashed while running the plug-in; nothing was written\n";
+    ssize_t ignored = ::write(STDERR_FILENO, message, sizeof message - 1);
+    (void)ignored;
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Arms the crash clean-up for one output file while it is being written.
+class CrashGuard {
+public:
+    explicit CrashGuard(const std::string& tempPath) {
+        if (tempPath.size() >= sizeof crashCleanupPath) return;
+        std::memcpy(crashCleanupPath, tempPath.c_str(), tempPath.size() + 1);
+        for (int s : kSignals) std::signal(s, onCrash);
+    }
+    ~CrashGuard() {
+        for (int s : kSignals) std::signal(s, SIG_DFL);
+        crashCleanupPath[0] = '\0';
+    }
+
+private:
+    static constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+};
 
 // A problem with what the user typed rather than with a file.
 class UsageError : public std::runtime_error {
@@ -192,6 +223,8 @@ int run(const Options& options) {
         std::optional<SampleFormat> format;
         if (!options.bits.empty()) format = parseSampleFormat(options.bits);
         if (!options.list) writer.emplace(options.out, options.rate, format);
+        std::optional<CrashGuard> crashGuard;
+        if (writer) crashGuard.emplace(writer->temporaryPath());
 
         PluginHost host(pluginPath, HostSettings{options.rate, options.block});
         applyProgram(host, options);

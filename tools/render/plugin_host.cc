@@ -82,10 +82,11 @@ PluginHost::PluginHost(const std::string& path, HostSettings settings) : path_(p
         throw PluginError("'" + path + "' is not a usable VST 2 plug-in: its entry point returned no effect record");
     }
     if (effect->magic != kEffectMagic) {
-        // The record is not one we understand, so it cannot be closed either.
+        // The record is not one we understand, so it cannot be closed either;
+        // and it lives in the library, so read it before unloading.
+        std::string magic = describeMagic(effect->magic);
         ::dlclose(library_);
-        throw PluginError("'" + path + "' is not a VST 2 plug-in: bad magic " + describeMagic(effect->magic) +
-                          " (expected 'VstP')");
+        throw PluginError("'" + path + "' is not a VST 2 plug-in: bad magic " + magic + " (expected 'VstP')");
     }
     effect_ = effect;
     effect_->resvd1 = reinterpret_cast<VstIntPtr>(this);

@@ -35,7 +35,7 @@ BlockScheduler::BlockScheduler(Timeline timeline, int blockSize)
                      [](const HostEvent& a, const HostEvent& b) { return a.frame < b.frame; });
     if (!events_.empty()) {
         if (events_.front().frame < 0) throw std::invalid_argument("event before the start of the render");
-        endFrame_ = std::max(endFrame_, events_.back().frame + 1);
+        endFrame_ = std::max(endFrame_, events_.back().frame);
     }
 
     // The busiest block decides how much room every block gets.

@@ -1,0 +1,125 @@
+// The built orvo-render, run as a user would run it.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "test_support.h"
+
+namespace orvo::render {
+namespace {
+
+using test::concat;
+using test::smfHeader;
+using test::smfTrack;
+
+// One note of 100 velocity from tick 0 to 96 (half a second at 120 BPM).
+test::Bytes tinySong() {
+    return concat({smfHeader(0, 1, 96), smfTrack({0x00, 0x90, 0x3C, 0x64, 0x60, 0x80, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00})});
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(Cli, EveryFailureExitsNonZeroWithItsReasonAndLeavesNothingBehind) {
+    test::ScratchDir dir;
+    dir.write("song.mid", tinySong());
+    dir.write("corrupt.mid", concat({smfHeader(0, 1, 96), smfTrack({0x00, 0x90, 0x3C})}));
+    dir.write("text.so", {'h', 'e', 'l', 'l', 'o', '\n'});
+    std::filesystem::create_directory(dir.path() / "folder.wav");
+    const std::string rec = RECORDER_PLUGIN;
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    } cases[] = {
+        {{"--plugin", "absent.so"}, 1, "plug-in 'absent.so': No such file or directory"},
+        {{"--plugin", dir.path().string()}, 1, "is a directory, not a shared library"},
+        {{"--plugin", "text.so"}, 1, "cannot load plug-in 'text.so'"},
+        {{"--plugin", NO_ENTRY_PLUGIN}, 1, "exports neither VSTPluginMain nor main"},
+        {{"--plugin", NULL_RECORD_PLUGIN}, 1, "its entry point returned no effect record"},
+        {{"--plugin", BAD_MAGIC_PLUGIN}, 1, "bad magic 0x12345678"},
+        {{"--plugin", rec, "--midi", "absent.mid"}, 1, "cannot open MIDI file 'absent.mid'"},
+        {{"--plugin", rec, "--midi", "corrupt.mid"}, 1, "'corrupt.mid' is corrupt: track 1, offset 0x19"},
+        {{"--plugin", rec, "--param", "Gain=0.5"}, 2, "unknown parameter 'Gain'; the plug-in's parameters are: Level, Tone, Cut Off"},
+        {{"--plugin", rec, "--param", "Level=1.5"}, 2, "'1.5' is not a value from 0 to 1"},
+        {{"--plugin", rec, "--param", "Level"}, 2, "is not NAME=VALUE"},
+        {{"--plugin", rec, "--program", "2"}, 2, "the plug-in has 2 programs (0 to 1)"},
+        {{"--plugin", rec, "--out", "no/such/dir/x.wav"}, 1, "cannot write 'no/such/dir/x.wav': No such file or directory"},
+        {{"--plugin", rec, "--out", "folder.wav"}, 1, "cannot write 'folder.wav': it is a directory"},
+        {{"--plugin", rec, "--out", "song.mp3"}, 1, "name it .wav or .flac"},
+        {{"--plugin", rec, "--out", "x.flac", "--bits", "32f"}, 1, "FLAC has no float samples"},
+        {{"--rate", "10"}, 2, "--rate"},
+        {{"--loud"}, 2, "--loud"},
+    };
+    std::vector<std::string> before = dir.entries();
+    for (const Case& c : cases) {
+        std::string shown;
+        for (auto& a : c.args) shown += a + " ";
+        test::ToolResult result = test::runTool(dir, c.args);
+        EXPECT_EQ(result.status, c.status) << shown << result.err;
+        EXPECT_TRUE(contains(result.err, c.message)) << shown << "\n" << result.err;
+        EXPECT_EQ(dir.entries().size(), before.size()) << shown << ": left a file behind";
+    }
+}
+
+TEST(Cli, RendersAMidiFileToFlacAndSaysWhereItWent) {
+    test::ScratchDir dir;
+    dir.write("song.mid", tinySong());
+    test::ToolResult result = test::runTool(dir, {"--plugin", RECORDER_PLUGIN, "--midi", "song.mid", "--out",
+                                                  "song.flac", "--bits", "16", "--param", "level=0.5", "--tail", "0.5"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    // The recorder plays velocity / 254 times Level: 100 / 254 / 2.
+    EXPECT_TRUE(contains(result.out, "peak -14.1 dBFS")) << result.out;
+    EXPECT_TRUE(contains(result.out, "-> " + dir.file("song.flac"))) << result.out;
+    EXPECT_TRUE(contains(result.out, "(44100 frames, 44100 Hz, 16-bit)")) << result.out;
+
+    SF_INFO info{};
+    SNDFILE* file = sf_open(dir.file("song.flac").c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.frames, 44100);  // half a second of note, half a second of tail
+    sf_close(file);
+    std::vector<std::string> entries = dir.entries();
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"song.flac", "song.mid"}));
+}
+
+TEST(Cli, ListsProgramsAndParametersThroughThePlugin) {
+    test::ScratchDir dir;
+    test::ToolResult result = test::runTool(dir, {"--plugin", RECORDER_PLUGIN, "--list", "--program", "1"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(contains(result.out, "*  1  Second")) << result.out;
+    EXPECT_TRUE(contains(result.out, "   0  First")) << result.out;
+    EXPECT_TRUE(contains(result.out, "2  Cut Off      0.5000   5.0 dB")) << result.out;
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST(Cli, WithoutArgumentsRendersTheDemoWithThePluginBesideIt) {
+    test::ScratchDir dir;
+    test::ToolResult result = test::runTool(dir, {});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(contains(result.out, "float32")) << result.out;
+    EXPECT_TRUE(contains(result.out, "-> " + dir.file("orvo-demo.wav"))) << result.out;
+    SF_INFO info{};
+    SNDFILE* file = sf_open(dir.file("orvo-demo.wav").c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    EXPECT_GT(info.frames, 44100 * 14);
+    sf_close(file);
+}
+
+TEST(Cli, InterruptedRenderLeavesNoFile) {
+    test::ScratchDir dir;
+    dir.write("song.mid", tinySong());
+    // An hour of tail takes far longer than the interrupt takes to arrive.
+    test::ToolResult result =
+        test::runTool(dir, {"--plugin", RECORDER_PLUGIN, "--midi", "song.mid", "--tail", "3600"}, 300);
+    EXPECT_EQ(result.status, 130) << result.err;
+    EXPECT_TRUE(contains(result.err, "interrupted")) << result.err;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"song.mid"});
+}
+
+}  // namespace
+}  // namespace orvo::render

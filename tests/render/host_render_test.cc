@@ -1,0 +1,195 @@
+// Hosting and rendering, in-process: the recorder plug-in shows what the
+// host did; the real instrument shows that timing survives into the sound.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "demo.h"
+#include "midi_file.h"
+#include "plugin_host.h"
+#include "renderer.h"
+#include "schedule.h"
+#include "test_support.h"
+
+namespace orvo::render {
+namespace {
+
+using test::concat;
+using test::smfHeader;
+using test::smfTrack;
+
+RenderSettings settingsFor(int rate, int block, std::optional<double> tail) {
+    RenderSettings s;
+    s.sampleRate = rate;
+    s.blockSize = block;
+    s.tailSeconds = tail;
+    return s;
+}
+
+test::MemorySink renderWith(const char* plugin, Timeline timeline, const RenderSettings& settings,
+                            RenderStats* stats = nullptr) {
+    PluginHost host(plugin, HostSettings{settings.sampleRate, settings.blockSize});
+    BlockScheduler schedule(std::move(timeline), settings.blockSize);
+    test::MemorySink sink;
+    RenderStats result = render(host, schedule, settings, sink);
+    if (stats) *stats = result;
+    return sink;
+}
+
+std::vector<std::string> lines(const std::string& text, const std::string& prefix = {}) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(prefix, 0) == 0) out.push_back(line);
+    return out;
+}
+
+// Sets ORVO_RECORDER_LOG for the recorders loaded while it lives.
+class RecorderLog {
+public:
+    RecorderLog() : path_(dir_.file("recorder.log")) { ::setenv("ORVO_RECORDER_LOG", path_.c_str(), 1); }
+    ~RecorderLog() { ::unsetenv("ORVO_RECORDER_LOG"); }
+    std::string text() const { return test::readText(path_); }
+
+private:
+    test::ScratchDir dir_;
+    std::string path_;
+};
+
+TEST(Host, DrivesThePluginThroughAFullLifeAndAnswersItsQuestions) {
+    RecorderLog log;
+    Timeline timeline;
+    timeline.events.push_back(HostEvent::parameter(0, 1, 0.5f));
+    timeline.events.push_back(HostEvent::midiMessage(10, 0x90, 60, 100));
+    renderWith(RECORDER_PLUGIN, timeline, settingsFor(48000, 256, 0.01));
+
+    std::vector<std::string> expected = {
+        "hostVersion 2400", "open", "sampleRate 48000", "blockSize 256", "mains 1",
+        "host sampleRate 48000", "host blockSize 256", "host processLevel 4", "host time 0", "host wantMidi 1",
+        "host canDoSendVstEvents 1", "host canDoNonsense 0", "host vendor 1", "vendorText Orvo", "startProcess",
+        "param 0 1 0.5", "midi 10 90 3c 64", "stopProcess", "mains 0", "close"};
+    EXPECT_EQ(lines(log.text()), expected);
+}
+
+TEST(Host, FindsTheOlderEntryPointName) {
+    PluginHost host(RECORDER_MAIN_PLUGIN, HostSettings{});
+    EXPECT_EQ(host.effectName(), "Recorder");
+    EXPECT_EQ(host.findParam("cut off"), 2);  // exact match first, then any case
+    EXPECT_EQ(host.findParam("Gain"), -1);
+    EXPECT_EQ(host.programName(1), "Second");
+    EXPECT_EQ(host.paramDisplay(0), "10.0 dB");
+}
+
+TEST(Render, MidiFileEventsReachThePluginAtTheirExactFrames) {
+    RecorderLog log;
+    // 96 ticks a beat at 120 BPM, then 100 BPM from tick 50: frames that fall
+    // mid-block at 44100 Hz with 64-frame blocks.
+    auto file = concat({smfHeader(0, 1, 96),
+                        smfTrack({0x0A, 0x90, 0x3C, 0x64,                           // tick 10
+                                  0x28, 0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0,        // tick 50: 100 BPM
+                                  0x00, 0x3C, 0x00,                                // tick 50, running status
+                                  0x0A, 0x90, 0x3E, 0x50,                          // tick 60
+                                  0x00, 0xFF, 0x2F, 0x00})});
+    Timeline timeline = timelineFromMidi(parseMidiFile(file), 44100);
+    RenderStats stats;
+    test::MemorySink sink = renderWith(RECORDER_PLUGIN, timeline, settingsFor(44100, 64, 0.1), &stats);
+
+    EXPECT_EQ(lines(log.text(), "midi"),
+              (std::vector<std::string>{"midi 2297 90 3c 64", "midi 11484 90 3c 00", "midi 14241 90 3e 50"}));
+    EXPECT_TRUE(lines(log.text(), "deltaOutOfBlock").empty());
+    // The recorder sounds exactly while a note is held.
+    ASSERT_GT(sink.frames(), 14241u);
+    EXPECT_EQ(sink.samples[2 * 2296], 0.0f);
+    EXPECT_EQ(sink.samples[2 * 2297], 100.0f / 254.0f);
+    EXPECT_EQ(sink.samples[2 * 11483], 100.0f / 254.0f);
+    EXPECT_EQ(sink.samples[2 * 11484], 0.0f);
+    EXPECT_EQ(sink.samples[2 * 14241], 80.0f / 254.0f);
+    EXPECT_EQ(sink.samples[2 * 14241 + 1], 40.0f / 254.0f);
+    EXPECT_EQ(stats.frames, 14241 + 4410);  // up to the last event, then the tail
+}
+
+TEST(Render, AutomaticTailEndsOnSilenceAndIsBounded) {
+    Timeline released;
+    released.events = {HostEvent::midiMessage(100, 0x90, 60, 100), HostEvent::midiMessage(4410, 0x80, 60, 0)};
+    released.endFrame = 4410;
+    RenderSettings automatic = settingsFor(44100, 512, std::nullopt);
+    RenderStats stats;
+    test::MemorySink sink = renderWith(RECORDER_PLUGIN, released, automatic, &stats);
+    // Everything up to the end, then a quarter second of the silence that followed.
+    EXPECT_EQ(stats.frames, 4410 + 11025);
+    EXPECT_EQ(sink.frames(), size_t(stats.frames));
+
+    renderWith(RECORDER_PLUGIN, released, settingsFor(44100, 512, 0.5), &stats);
+    EXPECT_EQ(stats.frames, 4410 + 22050);
+
+    Timeline held;
+    held.events = {HostEvent::midiMessage(0, 0x90, 60, 100)};
+    automatic.maxTailSeconds = 0.5;
+    renderWith(RECORDER_PLUGIN, held, automatic, &stats);
+    EXPECT_EQ(stats.frames, 22050);  // never silent: stopped by the bound
+    EXPECT_FLOAT_EQ(stats.peak, 100.0f / 254.0f);
+}
+
+// A format-1 file with a conductor track, running status, a tempo change
+// and a velocity-0 note-on, against the same events written out by hand.
+TEST(Render, MidiFileSoundsExactlyLikeItsScriptedEvents) {
+    auto file = concat({smfHeader(1, 3, 96),
+                        smfTrack({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,               // 120 BPM
+                                  0x81, 0x40, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,         // tick 192: 60 BPM
+                                  0x81, 0x40, 0xFF, 0x2F, 0x00}),                         // end at tick 384
+                        smfTrack({0x00, 0x90, 0x2D, 0x64, 0x60, 0x34, 0x5A, 0x60, 0x2D, 0x00, 0x00, 0x34, 0x00,
+                                  0x30, 0xE0, 0x00, 0x60, 0x00, 0x90, 0x39, 0x70, 0x60, 0x80, 0x39, 0x40,
+                                  0x00, 0xFF, 0x2F, 0x00}),
+                        smfTrack({0x48, 0x93, 0x40, 0x50, 0x81, 0x08, 0x83, 0x40, 0x00, 0x00, 0xFF, 0x2F, 0x00})});
+    // At 48000 Hz a tick is 250 frames before the tempo change, 500 after.
+    Timeline scripted;
+    scripted.events = {HostEvent::midiMessage(0, 0x90, 0x2D, 0x64),      HostEvent::midiMessage(18000, 0x93, 0x40, 0x50),
+                       HostEvent::midiMessage(24000, 0x90, 0x34, 0x5A),  HostEvent::midiMessage(48000, 0x90, 0x2D, 0x00),
+                       HostEvent::midiMessage(48000, 0x90, 0x34, 0x00),  HostEvent::midiMessage(56000, 0x83, 0x40, 0x00),
+                       HostEvent::midiMessage(72000, 0xE0, 0x00, 0x60),  HostEvent::midiMessage(72000, 0x90, 0x39, 0x70),
+                       HostEvent::midiMessage(120000, 0x80, 0x39, 0x40)};
+    scripted.endFrame = 144000;
+
+    RenderSettings settings = settingsFor(48000, 256, 0.25);
+    test::MemorySink fromFile = renderWith(ORVO_PLUGIN, timelineFromMidi(parseMidiFile(file), 48000), settings);
+    test::MemorySink fromScript = renderWith(ORVO_PLUGIN, scripted, settings);
+    ASSERT_EQ(fromFile.frames(), size_t(144000 + 12000));
+    EXPECT_TRUE(fromFile.samples == fromScript.samples);
+
+    // Events carry their own frame offsets, so halving the blocks changes
+    // nothing (the bend falls into blocks that start at the same frame:
+    // the instrument applies a bend from its block's start).
+    test::MemorySink otherBlocks = renderWith(ORVO_PLUGIN, scripted, settingsFor(48000, 128, 0.25));
+    EXPECT_TRUE(otherBlocks.samples == fromScript.samples);
+
+    float peak = 0.0f;
+    for (float s : fromFile.samples) peak = std::max(peak, std::fabs(s));
+    EXPECT_GT(peak, 0.001f) << "the instrument should be heard";
+}
+
+uint64_t fnv1a(const std::vector<float>& samples) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(samples.data());
+    for (size_t i = 0; i < samples.size() * sizeof(float); ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ull;
+    return hash;
+}
+
+TEST(Render, DemoIsTheSameToTheBitEveryTime) {
+    auto renderDemo = [] {
+        PluginHost host(ORVO_PLUGIN, HostSettings{});
+        BlockScheduler schedule(demoTimeline(44100, [&](const std::string& n) { return host.findParam(n); }), 512);
+        test::MemorySink sink;
+        RenderStats stats = render(host, schedule, RenderSettings{}, sink);
+        EXPECT_GT(stats.frames, 44100 * 14);
+        EXPECT_LT(stats.frames, 44100 * 20);
+        return fnv1a(sink.samples);
+    };
+    uint64_t first = renderDemo();
+    EXPECT_EQ(first, renderDemo());
+}
+
+}  // namespace
+}  // namespace orvo::render
