@@ -75,6 +75,7 @@ public:
 
     // For tests and benchmarks; reading it while render runs is a race.
     const VoiceBank& voices() const { return bank_; }
+    VoiceBank& voicesForTest() { return bank_; }
 
 private:
     struct FrameParams;

@@ -1,0 +1,124 @@
+// Envelope level sequences, release scheduling, cut-off and the integer filter.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "Envelope.h"
+#include "Filter.h"
+
+using namespace orvo;
+
+namespace {
+
+EnvelopeState started() {
+    EnvelopeState e;
+    e.stage = kStageAttack;
+    return e;
+}
+
+std::vector<float> levels(EnvelopeState& e, const EnvelopeTimes& t, float sustain, int frames) {
+    std::vector<float> out;
+    for (int i = 0; i < frames; ++i) out.push_back(envelopeStep(e, t, sustain));
+    return out;
+}
+
+TEST(Envelope, AttackDecaySustainShape) {
+    EnvelopeState e = started();
+    const EnvelopeTimes t{4, 3, 10};
+    const float s = 0.25f;
+    // Attack 0..0.6, the switching frame repeats 0.6, decay starts at exactly
+    // 1, its switching frame repeats the last decay level, then sustain.
+    const float last = static_cast<float>(0.75 * (1.0 - 2.0 / 4.0) + 0.25);
+    EXPECT_EQ(levels(e, t, s, 11), (std::vector<float>{0.0f, 0.2f, 0.4f, 0.6f, 0.6f, 1.0f,
+                                                        static_cast<float>(0.75 * 0.75 + 0.25), last, last,
+                                                        0.25f, 0.25f}));
+    EXPECT_EQ(e.stage, kStageSustain);
+    EXPECT_EQ(envelopeStep(e, t, 0.75f), 0.75f);  // sustain follows S at once
+}
+
+TEST(Envelope, ZeroLengthAttackAndDecay) {
+    EnvelopeState e = started();
+    EXPECT_EQ(levels(e, {0, 2, 10}, 0.5f, 3), (std::vector<float>{0.0f, 1.0f, static_cast<float>(0.5 * (1.0 - 1.0 / 3.0) + 0.5)}));
+    EnvelopeState d = started();
+    EXPECT_EQ(levels(d, {2, 0, 10}, 0.5f, 5), (std::vector<float>{0.0f, 1.0f / 3.0f, 1.0f / 3.0f, 1.0f / 3.0f, 0.5f}));
+}
+
+TEST(Envelope, ReleaseScalesTheLevelReachedAndEndsSilent) {
+    EnvelopeState e = started();
+    const EnvelopeTimes t{4, 3, 10};
+    levels(e, t, 0.5f, 3);  // attack reached 0.4
+    e.releaseCountdown = 0;
+    releaseCountdownStep(e);
+    EXPECT_EQ(e.stage, kStageRelease);
+    EXPECT_EQ(e.releaseCountdown, kNoReleasePending);
+    std::vector<float> r = levels(e, t, 0.5f, 11);
+    EXPECT_EQ(r.front(), 0.4f);
+    EXPECT_EQ(r[9], static_cast<float>((1.0 - 9.0 / 11.0) * static_cast<double>(0.4f)));
+    EXPECT_EQ(r[10], 0.0f);
+    EXPECT_EQ(e.stage, kStageOff);
+    EXPECT_EQ(e.level, 0.4f);  // kept: only the release output falls
+}
+
+TEST(Envelope, CountdownFiresAfterItsFrames) {
+    EnvelopeState e = started();
+    e.releaseCountdown = 2;
+    for (int frame = 0; frame < 2; ++frame) {
+        releaseCountdownStep(e);
+        EXPECT_EQ(e.stage, kStageAttack);
+    }
+    releaseCountdownStep(e);
+    EXPECT_EQ(e.stage, kStageRelease);
+    releaseCountdownStep(e);  // nothing pending any more
+    EXPECT_EQ(e.releaseCountdown, kNoReleasePending);
+}
+
+TEST(Filter, OneStepFromRestForEachType) {
+    const int32_t expected[] = {125, 500, 1000};
+    const int32_t third[] = {125, 250, 500};
+    for (int32_t type = kLowPass; type <= kHighPass; ++type) {
+        FilterState s;
+        EXPECT_EQ(filterSample(s, 1000, 0.5f, 1.2f, type), expected[type]) << type;
+        EXPECT_EQ(s.band, 500);
+        EXPECT_EQ(s.low, 250);
+        EXPECT_EQ(s.third, third[type]);
+    }
+}
+
+TEST(Filter, ClosedFilterAndBypass) {
+    for (int32_t type = kLowPass; type <= kBypass; ++type) {
+        FilterState s;
+        const int32_t y = filterSample(s, 1000, 0.0f, 1.2f, type);
+        EXPECT_EQ(y, type >= kHighPass ? 1000 : 0) << type;
+    }
+    FilterState s;
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(filterSample(s, -777, 0.3f, 0.5f, kBypass), -777);
+    EXPECT_NE(s.band, 0);  // the states still run
+}
+
+// Rounding of state x coefficient products is half-to-even: 3 x 0.5 -> 2,
+// 5 x 0.5 -> 2.
+TEST(Filter, ProductsRoundHalfToEven) {
+    FilterState s;
+    EXPECT_EQ(filterSample(s, 3, 0.5f, 1.2f, kBandPass), 2);
+    FilterState t;
+    EXPECT_EQ(filterSample(t, 5, 0.5f, 1.2f, kBandPass), 2);
+}
+
+// Unstable settings (far outside the parameter range) clip at the int32
+// range instead of overflowing.
+TEST(Filter, UnstableSettingsSaturate) {
+    FilterState s;
+    int32_t y = 0;
+    for (int i = 0; i < 200; ++i) y = filterSample(s, 100000, 0.785f, -40.0f, i % 3);
+    (void)y;
+    EXPECT_TRUE(s.band == INT32_MAX || s.band == INT32_MIN || s.low == INT32_MAX || s.low == INT32_MIN);
+}
+
+TEST(Cutoff, EnvelopeShareAndCeiling) {
+    EXPECT_EQ(cutoffFor(0.3f, 0.0f, 0.5f, 0.5f), static_cast<float>(1.1 * 0.5 * 0.5));
+    EXPECT_EQ(cutoffFor(0.0f, 1.0f, 0.5f, 0.5f), static_cast<float>((1.1 - 1.0) * 0.5 * 0.5));
+    EXPECT_EQ(cutoffFor(1.0f, 1.0f, 100.0f, 0.9f), 0.785f);
+    EXPECT_EQ(cutoffFor(0.0f, 0.5f, 0.47619048f, 0.53695679f), 0.15341623f);
+}
+
+}  // namespace

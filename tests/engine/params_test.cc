@@ -1,0 +1,141 @@
+// Parameter values into engine quantities: rounding points, selections and
+// the sample rate the conversions use.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "Engine.h"
+#include "Tables.h"
+
+using namespace orvo;
+
+namespace {
+
+constexpr auto relaxed = std::memory_order_relaxed;
+
+struct Quantities {
+    explicit Quantities(const Engine& e) : q(e.quantities()) {}
+    int32_t attack() const { return q.attackSamples.load(relaxed); }
+    int32_t decay() const { return q.decaySamples.load(relaxed); }
+    int32_t release() const { return q.releaseSamples.load(relaxed); }
+    float cutoff() const { return q.cutoffCoef.load(relaxed); }
+    float damping() const { return q.damping.load(relaxed); }
+    int32_t type() const { return q.filterType.load(relaxed); }
+    const int32_t* wave1() const { return q.wave1Table.load(relaxed); }
+    const int32_t* wave2() const { return q.wave2Table.load(relaxed); }
+    float drag() const { return q.dragCoef.load(relaxed); }
+    float switchPoint() const { return q.switchPoint.load(relaxed); }
+    float stretch1() const { return q.wave1Stretch.load(relaxed); }
+    float stretch2() const { return q.wave2Stretch.load(relaxed); }
+    const EngineQuantities& q;
+};
+
+TEST(Params, DefaultsAt44100) {
+    Engine e;
+    Quantities q(e);
+    EXPECT_EQ(q.attack(), 221);  // 220.50000657 in double; in float it would tie
+    EXPECT_EQ(q.decay(), 221);
+    EXPECT_EQ(q.release(), 451);
+    EXPECT_EQ(q.cutoff(), 0.47619048f);
+    EXPECT_EQ(q.damping(), 1.2f);
+    EXPECT_EQ(q.type(), 0);
+    EXPECT_EQ(q.wave1(), waveTables().sineMix);
+    EXPECT_EQ(q.wave2(), waveTables().sineMix);
+    EXPECT_EQ(q.drag(), 0.0058956915f);
+    EXPECT_EQ(q.switchPoint(), 4096.0f);
+    EXPECT_EQ(q.stretch1(), 1.0f);
+    EXPECT_EQ(q.stretch2(), 1.0f);
+    EXPECT_EQ(e.tableStep(), 0.09287982f);
+    EXPECT_EQ(e.parameter(kParamSustain), 0.5f);
+    EXPECT_EQ(e.parameter(12), 0.0f);
+    EXPECT_EQ(e.parameter(-1), 0.0f);
+}
+
+TEST(Params, WaveAndTypeSelectionsRoundHalfToEven) {
+    Engine e;
+    Quantities q(e);
+    const WaveTables& t = waveTables();
+    struct Case {
+        float value;
+        const int32_t* table;
+    } waves[] = {{0.5f, t.squareMix}, {1.0f / 3.0f, t.sawMix}, {1.0f, t.triangleMix}, {2.0f, t.sawMix},
+                 {-0.4f, t.sawMix},   {0.0f, t.sineMix}};
+    for (const Case& c : waves) {
+        e.setParameter(kParamWave1, c.value, 44100.0f);
+        e.setParameter(kParamWave2, c.value, 44100.0f);
+        EXPECT_EQ(q.wave1(), c.table) << c.value;
+        EXPECT_EQ(q.wave2(), c.table) << c.value;
+    }
+    struct TypeCase {
+        float value;
+        int32_t type;
+    } types[] = {{0.25f, 0}, {0.75f, 2}, {0.5f, 1}, {1.0f, 2}, {1.5f, 3}, {-3.0f, 0}, {40.0f, 3}};
+    for (const TypeCase& c : types) {
+        e.setParameter(kParamType, c.value, 44100.0f);
+        EXPECT_EQ(q.type(), c.type) << c.value;
+    }
+}
+
+TEST(Params, StageLengthsDampingAndMixAtTheEnds) {
+    Engine e;
+    Quantities q(e);
+    e.setParameter(kParamAttack, 0.0f, 44100.0f);
+    EXPECT_EQ(q.attack(), 0);
+    e.setParameter(kParamAttack, 1.0f, 44100.0f);
+    EXPECT_EQ(q.attack(), 22050);
+    e.setParameter(kParamRelease, 0.0f, 44100.0f);
+    EXPECT_EQ(q.release(), 10);
+    e.setParameter(kParamRelease, 1.0f, 44100.0f);
+    EXPECT_EQ(q.release(), 44110);
+    e.setParameter(kParamQ, 1.0f, 44100.0f);
+    EXPECT_EQ(q.damping(), 0.03f);
+    e.setParameter(kParamMix, 0.0f, 44100.0f);
+    EXPECT_EQ(q.switchPoint(), 8192.0f);
+    EXPECT_EQ(q.stretch1(), 2.0f);
+    EXPECT_EQ(q.stretch2(), 0.0f);
+    e.setParameter(kParamMix, 1.0f, 44100.0f);
+    EXPECT_EQ(q.switchPoint(), 0.0f);
+    EXPECT_EQ(q.stretch1(), 0.0f);
+    EXPECT_EQ(q.stretch2(), 2.0f);
+}
+
+TEST(Params, SampleRateReachesPitchAtOnceAndConversionsWhenReapplied) {
+    Engine e;
+    Quantities q(e);
+    e.setSampleRate(48000.0f);
+    EXPECT_EQ(e.tableStep(), static_cast<float>(4096.0 / 48000.0));
+    EXPECT_EQ(q.attack(), 221);
+    e.setParameter(kParamAttack, 0.1f, 48000.0f);
+    EXPECT_EQ(q.attack(), 240);
+}
+
+// Values a host should never send must not reach undefined conversions nor
+// turn the pitch step or later conversions into NaN or infinity.
+TEST(Params, NonFiniteAndHugeValuesStayDefined) {
+    Engine e;
+    Quantities q(e);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    e.setParameter(kParamAttack, nan, 44100.0f);
+    EXPECT_EQ(q.attack(), 0);
+    EXPECT_TRUE(std::isnan(e.parameter(kParamAttack)));  // stored unchanged
+    e.setParameter(kParamAttack, inf, 44100.0f);
+    EXPECT_EQ(q.attack(), INT32_MAX);
+    e.setParameter(kParamRelease, 1e30f, 44100.0f);
+    EXPECT_EQ(q.release(), INT32_MAX);
+    e.setParameter(kParamType, nan, 44100.0f);
+    EXPECT_EQ(q.type(), 0);
+    e.setParameter(kParamWave1, -inf, 44100.0f);
+    EXPECT_EQ(q.wave1(), waveTables().sawMix);
+
+    const float step = e.tableStep();
+    for (float bad : {0.0f, -44100.0f, nan, inf}) {
+        e.setSampleRate(bad);
+        EXPECT_EQ(e.tableStep(), step);
+        e.setParameter(kParamCutOff, 0.5f, bad);  // falls back to the last good rate
+        EXPECT_EQ(q.cutoff(), 0.47619048f);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+// The built plug-in library, loaded the way a host loads it, must give the
+// pinned session hash: any change to the sound shows up here.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include "session.h"
+
+#ifndef ORVO_PLUGIN_PATH
+#error "ORVO_PLUGIN_PATH must name the built plug-in library"
+#endif
+
+namespace {
+
+// Recorded from the Linux x86-64 build; the Windows builds must agree (see
+// the engine.session.windows test).
+constexpr uint64_t kGoldenSessionHash = 0x7aaf7420e31437adull;
+
+class PluginLibrary {
+public:
+    PluginLibrary() : handle_(dlopen(ORVO_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL)) {}
+    ~PluginLibrary() {
+        if (handle_) dlclose(handle_);
+    }
+    OrvoEntryPoint entry() const {
+        return handle_ ? reinterpret_cast<OrvoEntryPoint>(dlsym(handle_, "VSTPluginMain")) : nullptr;
+    }
+    const char* error() const { return handle_ ? "" : dlerror(); }
+
+private:
+    void* handle_;
+};
+
+TEST(EngineSession, LibraryMatchesTheGoldenHashEveryTime) {
+    PluginLibrary lib;
+    ASSERT_NE(lib.entry(), nullptr) << lib.error();
+    const uint64_t first = orvoScriptedSessionHash(lib.entry());
+    const uint64_t second = orvoScriptedSessionHash(lib.entry());
+    char text[17];
+    orvoFormatSessionHash(first, text);
+    EXPECT_EQ(first, second) << "instances must not share state";
+    EXPECT_EQ(first, kGoldenSessionHash) << "session hash " << text;
+}
+
+}  // namespace

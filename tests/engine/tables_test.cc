@@ -1,0 +1,91 @@
+// The shared tables against the values the instrument's sound is defined by.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <set>
+
+#include "Tables.h"
+
+using namespace orvo;
+
+namespace {
+
+std::set<int32_t> valuesOf(const int32_t* first, const int32_t* last) { return {first, last}; }
+
+TEST(Tables, SquareMixEntriesAndValueSets) {
+    const int32_t* m = waveTables().squareMix;
+    EXPECT_EQ(m[0], 100000);
+    EXPECT_EQ(m[1024], -26000);
+    EXPECT_EQ(m[2048], -100000);
+    EXPECT_EQ(m[3072], 26000);
+    EXPECT_EQ(m[4096], 100000);
+    EXPECT_EQ(m[5120], 34000);
+    EXPECT_EQ(valuesOf(m, m + 4096), (std::set<int32_t>{-100000, -40000, -26000, 26000, 40000, 100000}));
+    EXPECT_EQ(valuesOf(m + 4096, m + 8192), (std::set<int32_t>{-100000, -34000, -26000, 26000, 34000, 100000}));
+}
+
+TEST(Tables, SawAndTriangleMixEntries) {
+    const int32_t* saw = waveTables().sawMix;
+    EXPECT_EQ(saw[0], 39000);
+    EXPECT_EQ(saw[1024], -37000);
+    EXPECT_EQ(saw[2048], -61000);
+    EXPECT_EQ(saw[3072], -11000);
+    EXPECT_EQ(saw[4096], 28125);
+    EXPECT_EQ(saw[6144], -71875);
+    const int32_t* tri = waveTables().triangleMix;
+    EXPECT_EQ(tri[0], -48000);
+    EXPECT_EQ(tri[1024], -22000);
+    EXPECT_EQ(tri[2048], 48000);
+    EXPECT_EQ(tri[3072], 22000);
+    EXPECT_EQ(tri[4096], -39750);
+}
+
+TEST(Tables, SineMixEntriesAndPeaks) {
+    const int32_t* m = waveTables().sineMix;
+    EXPECT_EQ(m[0], -54213);
+    EXPECT_EQ(m[2048], 54213);
+    EXPECT_EQ(m[4096], -51701);
+    EXPECT_EQ(*std::max_element(m, m + 4096), 56465);
+    EXPECT_EQ(*std::min_element(m, m + 4096), -56465);
+    EXPECT_EQ(*std::max_element(m + 4096, m + 8192), 68927);
+    EXPECT_EQ(*std::min_element(m + 4096, m + 8192), -68927);
+}
+
+TEST(Tables, SourceCyclesAreExactlySymmetric) {
+    const WaveTables& t = waveTables();
+    EXPECT_EQ(t.sine[1024], 1.0f);
+    EXPECT_EQ(t.sine[3072], -1.0f);
+    EXPECT_TRUE(t.sine[2048] == 0.0f && std::signbit(t.sine[2048]));
+    EXPECT_TRUE(t.triangle[2048] == 0.0f && std::signbit(t.triangle[2048]));
+    EXPECT_EQ(t.triangle[1024], 1.0f);
+    EXPECT_EQ(t.triangle[3072], -1.0f);
+    EXPECT_EQ(t.saw[4095], 0.99951171875f);
+    for (int i = 0; i < 2048; ++i) ASSERT_EQ(t.sine[2048 + i], -t.sine[i]) << i;
+}
+
+TEST(Tables, NoteFrequencies) {
+    const float* f = waveTables().noteFreq;
+    EXPECT_EQ(f[69], 440.0f);
+    EXPECT_EQ(f[57], 220.0f);
+    EXPECT_EQ(f[0], 8.175799f);
+    EXPECT_EQ(f[60], 261.62558f);
+    EXPECT_EQ(f[127], 12543.8535f);
+    for (int n = 1; n < 128; ++n) ASSERT_GT(f[n], f[n - 1]);
+}
+
+TEST(Tables, RebuildIsBitIdenticalAndSelectionFallsBackToSaw) {
+    auto copy = std::make_unique<WaveTables>();
+    buildWaveTables(*copy);
+    EXPECT_EQ(std::memcmp(copy.get(), &waveTables(), sizeof(WaveTables)), 0);
+    EXPECT_EQ(mixTableFor(0), waveTables().sineMix);
+    EXPECT_EQ(mixTableFor(1), waveTables().sawMix);
+    EXPECT_EQ(mixTableFor(2), waveTables().squareMix);
+    EXPECT_EQ(mixTableFor(3), waveTables().triangleMix);
+    EXPECT_EQ(mixTableFor(4), waveTables().sawMix);
+    EXPECT_EQ(mixTableFor(-1), waveTables().sawMix);
+}
+
+}  // namespace
