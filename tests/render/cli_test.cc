@@ -39,6 +39,7 @@ TEST(Cli, EveryFailureExitsNonZeroWithItsReasonAndLeavesNothingBehind) {
         {{"--plugin", NO_ENTRY_PLUGIN}, 1, "exports neither VSTPluginMain nor main"},
         {{"--plugin", NULL_RECORD_PLUGIN}, 1, "its entry point returned no effect record"},
         {{"--plugin", BAD_MAGIC_PLUGIN}, 1, "bad magic 0x12345678"},
+        {{"--plugin", CRASHING_PLUGIN}, -1, "crashed while running the plug-in; nothing was written"},
         {{"--plugin", rec, "--midi", "absent.mid"}, 1, "cannot open MIDI file 'absent.mid'"},
         {{"--plugin", rec, "--midi", "corrupt.mid"}, 1, "'corrupt.mid' is corrupt: track 1, offset 0x19"},
         {{"--plugin", rec, "--param", "Gain=0.5"}, 2, "unknown parameter 'Gain'; the plug-in's parameters are: Level, Tone, Cut Off"},

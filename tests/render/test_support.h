@@ -104,7 +104,7 @@ inline ToolResult runTool(const ScratchDir& cwd, std::vector<std::string> args, 
     int raw = 0;
     ::waitpid(pid, &raw, 0);
     ToolResult result;
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;  // -1: killed by a signal
     result.out = readText(outPath);
     result.err = readText(errPath);
     std::filesystem::remove(outPath);
