@@ -2,6 +2,7 @@
 // host did; the real instrument shows that timing survives into the sound.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,22 @@
 #include "renderer.h"
 #include "schedule.h"
 #include "test_support.h"
+
+// Every allocation in this test program is counted, so a test can tell
+// whether rendering more blocks costs more allocations.
+namespace {
+std::atomic<long> allocations{0};
+}
+void* operator new(size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // these do pair with the new above
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace orvo::render {
 namespace {
@@ -168,6 +185,31 @@ TEST(Render, MidiFileSoundsExactlyLikeItsScriptedEvents) {
     float peak = 0.0f;
     for (float s : fromFile.samples) peak = std::max(peak, std::fabs(s));
     EXPECT_GT(peak, 0.001f) << "the instrument should be heard";
+}
+
+struct CountingSink : FrameSink {
+    int64_t frames = 0;
+    void write(const float*, int count) override { frames += count; }
+};
+
+TEST(Render, BlockLoopAllocatesNothing) {
+    auto allocationsFor = [](std::optional<double> tail, double maxTail) {
+        Timeline timeline;
+        timeline.events = {HostEvent::midiMessage(10, 0x90, 60, 100), HostEvent::parameter(600, 0, 0.5f),
+                           HostEvent::midiMessage(2000, 0x80, 60, 0)};
+        if (!tail) timeline.events.push_back(HostEvent::midiMessage(2100, 0x90, 62, 100));  // never released
+        PluginHost host(RECORDER_PLUGIN, HostSettings{44100, 64});
+        BlockScheduler schedule(timeline, 64);
+        CountingSink sink;
+        RenderSettings settings = settingsFor(44100, 64, tail);
+        settings.maxTailSeconds = maxTail;
+        long before = allocations.load();
+        render(host, schedule, settings, sink, [](int64_t, int64_t) {});
+        return allocations.load() - before;
+    };
+    // A hundred times the blocks, the same allocations: all made up front.
+    EXPECT_EQ(allocationsFor(0.1, 30), allocationsFor(10.0, 30));
+    EXPECT_EQ(allocationsFor(std::nullopt, 0.1), allocationsFor(std::nullopt, 10.0));
 }
 
 uint64_t fnv1a(const std::vector<float>& samples) {
