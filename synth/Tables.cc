@@ -96,15 +96,14 @@ void buildWaveTables(WaveTables& t) {
 }
 
 const WaveTables& waveTables() {
-    // Built exactly once, by whichever thread gets here first; later
-    // instances only read it. Deliberately never freed: an audio thread of
-    // another instance may still be reading while statics are torn down.
-    static const WaveTables* const tables = [] {
-        auto* t = new WaveTables;
-        buildWaveTables(*t);
-        return t;
-    }();
-    return *tables;
+    // Plain static storage: trivially destructible, so it needs no teardown
+    // and lives exactly as long as the library. The first caller fills it,
+    // under the thread-safe initialisation of `built`; later instances only
+    // read it, so no audio thread ever sees it rewritten.
+    static WaveTables storage;
+    static const bool built = (buildWaveTables(storage), true);
+    (void)built;
+    return storage;
 }
 
 const int32_t* mixTableFor(int32_t shape) {

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     auto entry = reinterpret_cast<OrvoEntryPoint>(dlsym(lib, "VSTPluginMain"));
     char linuxHash[17];
     orvoFormatSessionHash(orvoScriptedSessionHash(entry), linuxHash);
-    dlclose(lib);
+    // The library stays loaded: it brings its own static C++ runtime.
 
     std::string command;
     for (int i = 2; i < argc; ++i) command += quoted(argv[i]) + " ";

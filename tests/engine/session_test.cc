@@ -18,10 +18,10 @@ constexpr uint64_t kGoldenSessionHash = 0x7aaf7420e31437adull;
 
 class PluginLibrary {
 public:
+    // Never closed: the library carries its own static C++ runtime, whose
+    // start-up allocations would be stranded (and reported as leaks) if it
+    // were unmapped before the process ends.
     PluginLibrary() : handle_(dlopen(ORVO_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL)) {}
-    ~PluginLibrary() {
-        if (handle_) dlclose(handle_);
-    }
     OrvoEntryPoint entry() const {
         return handle_ ? reinterpret_cast<OrvoEntryPoint>(dlsym(handle_, "VSTPluginMain")) : nullptr;
     }
