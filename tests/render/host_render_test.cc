@@ -212,13 +212,6 @@ TEST(Render, BlockLoopAllocatesNothing) {
     EXPECT_EQ(allocationsFor(std::nullopt, 0.1), allocationsFor(std::nullopt, 10.0));
 }
 
-uint64_t fnv1a(const std::vector<float>& samples) {
-    uint64_t hash = 0xcbf29ce484222325ull;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(samples.data());
-    for (size_t i = 0; i < samples.size() * sizeof(float); ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ull;
-    return hash;
-}
-
 TEST(Render, DemoIsTheSameToTheBitEveryTime) {
     auto renderDemo = [] {
         PluginHost host(ORVO_PLUGIN, HostSettings{});
@@ -227,10 +220,11 @@ TEST(Render, DemoIsTheSameToTheBitEveryTime) {
         RenderStats stats = render(host, schedule, RenderSettings{}, sink);
         EXPECT_GT(stats.frames, 44100 * 14);
         EXPECT_LT(stats.frames, 44100 * 20);
-        return fnv1a(sink.samples);
+        return test::fnv1a(sink.samples);
     };
     uint64_t first = renderDemo();
     EXPECT_EQ(first, renderDemo());
+    EXPECT_EQ(first, test::kDemoHash) << std::hex << "the demo now hashes to 0x" << first;
 }
 
 }  // namespace

@@ -20,6 +20,18 @@ namespace orvo::render::test {
 
 using Bytes = std::vector<uint8_t>;
 
+// The demo at its defaults (44100 Hz, 512-frame blocks) through the
+// instrument, as interleaved float samples. A change means the demo or the
+// instrument's sound changed: listen to both before pinning the new value.
+constexpr uint64_t kDemoHash = 0x7b499d562b5b5e89;
+
+inline uint64_t fnv1a(const std::vector<float>& samples) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(samples.data());
+    for (size_t i = 0; i < samples.size() * sizeof(float); ++i) hash = (hash ^ bytes[i]) * 0x100000001b3ull;
+    return hash;
+}
+
 inline Bytes smfHeader(int format, int tracks, int division) {
     return {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, uint8_t(format), 0, uint8_t(tracks),
             uint8_t(division >> 8), uint8_t(division & 0xFF)};

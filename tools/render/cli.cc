@@ -39,21 +39,26 @@ extern "C" void onCrash(int signal) {
     std::raise(signal);
 }
 
-// Arms the crash clean-up for one output file while it is being written.
-class CrashGuard {
+// While an output file is being written: a crash removes it, and Ctrl-C or
+// a kill stops the render at the next block, which then removes it.
+class SignalGuard {
 public:
-    explicit CrashGuard(const std::string& tempPath) {
+    explicit SignalGuard(const std::string& tempPath) {
+        interrupted.store(false);
+        for (int s : kStopSignals) std::signal(s, onInterrupt);
         if (tempPath.size() >= sizeof crashCleanupPath) return;
         std::memcpy(crashCleanupPath, tempPath.c_str(), tempPath.size() + 1);
-        for (int s : kSignals) std::signal(s, onCrash);
+        for (int s : kCrashSignals) std::signal(s, onCrash);
     }
-    ~CrashGuard() {
-        for (int s : kSignals) std::signal(s, SIG_DFL);
+    ~SignalGuard() {
+        for (int s : kCrashSignals) std::signal(s, SIG_DFL);
+        for (int s : kStopSignals) std::signal(s, SIG_DFL);
         crashCleanupPath[0] = '\0';
     }
 
 private:
-    static constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+    static constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+    static constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 };
 
 // A problem with what the user typed rather than with a file.
@@ -223,8 +228,8 @@ int run(const Options& options) {
         std::optional<SampleFormat> format;
         if (!options.bits.empty()) format = parseSampleFormat(options.bits);
         if (!options.list) writer.emplace(options.out, options.rate, format);
-        std::optional<CrashGuard> crashGuard;
-        if (writer) crashGuard.emplace(writer->temporaryPath());
+        std::optional<SignalGuard> signalGuard;
+        if (writer) signalGuard.emplace(writer->temporaryPath());
 
         PluginHost host(pluginPath, HostSettings{options.rate, options.block});
         applyProgram(host, options);
@@ -250,16 +255,11 @@ int run(const Options& options) {
         settings.blockSize = options.block;
         settings.tailSeconds = options.tail;
 
-        interrupted.store(false);
-        auto previousInt = std::signal(SIGINT, onInterrupt);
-        auto previousTerm = std::signal(SIGTERM, onInterrupt);
         ProgressBar bar(options.rate);
         RenderStats stats = render(
             host, schedule, settings, *writer, [&](int64_t done, int64_t expected) { bar.update(done, expected); },
             &interrupted);
         bar.clear();
-        std::signal(SIGINT, previousInt);
-        std::signal(SIGTERM, previousTerm);
         if (stats.cancelled) {
             writer->discard();
             fail("interrupted; nothing was written to '" + options.out + "'");
