@@ -96,7 +96,9 @@ float Engine::parameter(int32_t index) const { return isParamIndex(index) ? curr
 
 void Engine::setSampleRate(float rate) {
     if (!usableRate(rate)) return;
-    tableStep_.store(static_cast<float>(kTableStepScale / static_cast<double>(rate)), relaxed);
+    const double step = kTableStepScale / static_cast<double>(rate);
+    if (step > FLT_MAX) return;  // a denormal rate: the step would not fit a float
+    tableStep_.store(static_cast<float>(step), relaxed);
 }
 
 // ---------------------------------------------------------------------------

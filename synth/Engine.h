@@ -30,7 +30,7 @@ struct Voice {
     int32_t velocity = 0;      // 1..127
     int32_t delay = 0;         // frames to wait before sounding, >= 0
     float increment = 0.0f;    // phase units per frame at this voice's own pitch
-    float gain = 0.0f;         // output scale from velocity
+    float gain = 0.0f;         // velocity / 127 * 2e-6: table scale (100000) to output scale (0.2)
     float cutoffScale = 0.0f;  // 0..0.988: how far note and velocity open the filter
     EnvelopeState env;
     FilterState filter;

@@ -12,6 +12,7 @@ enum FilterType : int32_t { kLowPass = 0, kBandPass = 1, kHighPass = 2, kBypass 
 
 inline constexpr double kMaxCutoff = 0.785;  // keeps the integer filter stable
 
+// States are integers on the mix tables' scale (100000 = full scale).
 struct FilterState {
     int32_t band = 0;   // band-pass state
     int32_t low = 0;    // low-pass state

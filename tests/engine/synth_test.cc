@@ -178,11 +178,15 @@ TEST_F(Synth, SampleRateRequests) {
 
     // A rate that is not finite and positive changes neither the pitch step
     // nor the conversions, and the instrument keeps playing.
-    for (float bad : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+    for (float bad : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                      std::numeric_limits<float>::denorm_min()}) {
         dispatch(effSetSampleRate, 0, 0, nullptr, bad);
         dispatch(effSetProgram, 0, 0);
     }
     EXPECT_EQ(fx.engine().tableStep(), static_cast<float>(4096.0 / 48000.0));
+    EXPECT_EQ(fx.engine().quantities().attackSamples.load(), 0);  // a denormal rate is still a rate
+    dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    dispatch(effSetProgram, 0, 0);
     EXPECT_EQ(fx.engine().quantities().attackSamples.load(), 240);
     VstMidiEvent note{};
     note.type = kVstMidiType;
