@@ -19,8 +19,8 @@ constexpr uint8_t kStatusPitchBend = 0xE0;
 constexpr uint8_t kControllerAllVoicesOff = 126;
 constexpr uint8_t kDataMask = 0x7F;
 
-constexpr int32_t kPhaseWrapBit = 8192;  // set in the rounded phase once a switch cycle is done
-constexpr int32_t kPhasePositionMask = 8191;
+constexpr int32_t kPhaseWrapBit = kSwitchCycle;  // set in the rounded phase once a cycle is done
+constexpr int32_t kPhasePositionMask = kSwitchCycle - 1;
 
 // Velocity 127 gives a gain of 2e-6, which brings the +-100000 table scale
 // down to about +-0.2. Applied as separate factors, in this order.
@@ -28,8 +28,7 @@ constexpr double kGainPerVelocity = 1.0 / 127.0;
 constexpr double kGainLevel = 0.2;
 constexpr double kGainTableScale = 0.00001;
 constexpr double kCutoffScaleDivisor = 32768.0;
-constexpr double kBendStep = 0.015625;        // semitones per coarse bend step
-constexpr double kBendSemitone = 1.059463094359;
+constexpr double kBendStep = 1.0 / 64.0;  // semitones per coarse bend step
 
 bool usableRate(float rate) { return std::isfinite(rate) && rate > 0.0f; }
 
@@ -41,6 +40,10 @@ float saturateGlide(double g, float fallback) {
     if (g > FLT_MAX) return FLT_MAX;
     if (g < -FLT_MAX) return -FLT_MAX;
     return static_cast<float>(g);
+}
+
+bool isHeld(const EnvelopeState& e) {
+    return e.stage == kStageAttack || e.stage == kStageDecay || e.stage == kStageSustain;
 }
 
 }  // namespace
@@ -122,10 +125,6 @@ void Engine::midi(uint8_t status, uint8_t data1, uint8_t data2, int32_t deltaFra
     }
 }
 
-static bool isHeld(const EnvelopeState& e) {
-    return e.stage == kStageAttack || e.stage == kStageDecay || e.stage == kStageSustain;
-}
-
 void Engine::noteOff(int32_t note, int32_t delta) {
     for (int32_t v = 0; v <= bank_.maxVoiceIndex; ++v) {
         Voice& voice = bank_.voice[v];
@@ -172,7 +171,7 @@ void Engine::pitchBend(uint8_t coarse) {
     int32_t m = coarse & kDataMask;
     if (m == 127) m = 128;
     const float bend = static_cast<float>(static_cast<double>(m - 64) * kBendStep);
-    bank_.bendFactor = static_cast<float>(std::pow(kBendSemitone, static_cast<double>(bend)));
+    bank_.bendFactor = static_cast<float>(std::pow(kSemitoneRatio, static_cast<double>(bend)));
     for (int32_t v = 0; v <= bank_.maxVoiceIndex; ++v) updatePitch(v);
 }
 

@@ -15,13 +15,14 @@
 #include "Filter.h"
 #include "Params.h"
 #include "SynthInfo.h"
+#include "Tables.h"
 
 namespace orvo {
 
 inline constexpr int kVoiceSlots = 18;    // slots 0 and 1 play; 2 is scratch for the rotation
 inline constexpr int kMaxVoiceIndex = 1;  // two voices
 inline constexpr float kDefaultSampleRate = 44100.0f;
-inline constexpr double kTableStepScale = 4096.0;  // table entries per second per Hz, times the rate
+inline constexpr double kTableStepScale = kCycleLength;  // table entries per cycle: step = this / rate
 
 // One voice. Audio thread only.
 struct Voice {

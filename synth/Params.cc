@@ -9,7 +9,6 @@ namespace orvo {
 namespace {
 
 constexpr int32_t kMinReleaseFrames = 10;  // every release is audible for a few frames
-constexpr double kPhaseCycle = 8192.0;     // phase units of one switch cycle
 
 // A = R = 1 means half a second of attack but a whole second of release.
 int32_t stageFrames(double value, double sampleRate, double scale) {
@@ -57,7 +56,7 @@ void applyParameter(EngineQuantities& q, int32_t index, float value, float sampl
             break;
         case kParamMix:
             // Written in this order; a reader may see the three mixed for one frame.
-            q.switchPoint.store(static_cast<float>((1.0 - v) * kPhaseCycle), relaxed);
+            q.switchPoint.store(static_cast<float>((1.0 - v) * static_cast<double>(kSwitchCycle)), relaxed);
             q.wave1Stretch.store(static_cast<float>((1.0 - v) * 2.0), relaxed);
             q.wave2Stretch.store(static_cast<float>(v * 2.0), relaxed);
             break;

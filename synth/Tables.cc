@@ -22,11 +22,8 @@ constexpr double kTapWeight2 = 30000.0;
 constexpr int kWave1Tap1 = 1024, kWave1Tap2 = 1536;
 constexpr int kWave2Tap1 = 1280, kWave2Tap2 = 512;
 
-// Note 0 sits three semitone steps above this, and the step is a decimal
-// constant slightly off the true twelfth root of two: the tuning of every
-// note is defined by these two numbers.
+// Note 0 sits three semitone steps above this.
 constexpr double kNoteBase = 6.875;
-constexpr double kSemitone = 1.059463094359;
 
 int32_t mixEntry(const float* w, int i, int tap1, int tap2) {
     double sum = kTapWeight0 * static_cast<double>(w[i]) +
@@ -75,10 +72,10 @@ void buildMix(const float* source, int32_t* mix) {
 
 void buildNoteFrequencies(WaveTables& t) {
     double a = kNoteBase;
-    for (int i = 0; i < 3; ++i) a = a * kSemitone;
+    for (int i = 0; i < 3; ++i) a = a * kSemitoneRatio;
     for (int n = 0; n < kNoteCount; ++n) {
         t.noteFreq[n] = static_cast<float>(a);
-        a = a * kSemitone;
+        a = a * kSemitoneRatio;
     }
 }
 

@@ -12,6 +12,12 @@ inline constexpr int kCycleLength = 4096;               // entries in one wave c
 inline constexpr int kCycleMask = kCycleLength - 1;
 inline constexpr int kMixTableLength = 2 * kCycleLength;  // Wave1 half, then Wave2 half
 inline constexpr int kNoteCount = 128;
+// Phase units of one switch cycle: a Wave1 cycle, then a Wave2 cycle.
+inline constexpr int kSwitchCycle = 2 * kCycleLength;
+// The pitch step between neighbouring notes, and of a full pitch bend: a
+// decimal constant slightly off the true twelfth root of two, which the
+// tuning of every note depends on.
+inline constexpr double kSemitoneRatio = 1.059463094359;
 
 enum WaveShape : int32_t { kWaveSine = 0, kWaveSaw = 1, kWaveSquare = 2, kWaveTriangle = 3 };
 

@@ -11,7 +11,8 @@ using namespace orvo;
 
 namespace {
 constexpr auto relaxed = std::memory_order_relaxed;
-constexpr char kDefaultProgramName[] = "Basic";
+constexpr char kDefaultProgramName[] = "Basic";  // overwritten at construction
+constexpr VstInt32 kMidiFilter = 1;               // "keep sending MIDI events"
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -118,7 +119,7 @@ void AVstXSynth::getParameterName(VstInt32 index, char* text) {
 }
 
 // Asks the host to keep sending MIDI.
-void AVstXSynth::resume() { wantEvents(1); }
+void AVstXSynth::resume() { wantEvents(kMidiFilter); }
 
 VstInt32 AVstXSynth::processEvents(VstEvents* events) {
     if (!events) return 1;
