@@ -15,6 +15,9 @@ namespace {
 
 using EntryPoint = AEffect* (*)(audioMasterCallback);
 
+// More channels than any instrument has: a record claiming so is garbage.
+constexpr VstInt32 kMaxChannels = 256;
+
 // A plug-in may call back before its record reaches us (audioMasterVersion
 // from the entry point, with a null effect): such calls go to the host
 // being constructed on this thread.
@@ -59,9 +62,11 @@ PluginHost::PluginHost(const std::string& path, HostSettings settings) : path_(p
     directory_ = slash == std::string::npos ? "." : path.substr(0, slash);
 
     // A bare file name would make dlopen search the library path instead of
-    // the current directory.
+    // the current directory. The code stays mapped after dlclose, as in most
+    // hosts: a plug-in's exit handlers or leftover threads may still run it,
+    // and a statically linked C++ runtime leaves allocations behind.
     std::string loadPath = slash == std::string::npos ? "./" + path : path;
-    library_ = ::dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    library_ = ::dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!library_) {
         const char* why = ::dlerror();
         throw PluginError("cannot load plug-in '" + path + "': " + (why ? why : "unknown error"));
@@ -87,6 +92,11 @@ PluginHost::PluginHost(const std::string& path, HostSettings settings) : path_(p
         std::string magic = describeMagic(effect->magic);
         ::dlclose(library_);
         throw PluginError("'" + path + "' is not a VST 2 plug-in: bad magic " + magic + " (expected 'VstP')");
+    }
+    if (!effect->dispatcher || effect->numInputs < 0 || effect->numInputs > kMaxChannels ||
+        effect->numOutputs > kMaxChannels) {
+        ::dlclose(library_);
+        throw PluginError("'" + path + "' returned a damaged effect record (no dispatcher or absurd channel counts)");
     }
     effect_ = effect;
     effect_->resvd1 = reinterpret_cast<VstIntPtr>(this);
