@@ -213,6 +213,22 @@ TEST(Engine, ReleasedVoiceKeepsItsPitchWhileTheNewOneGlides) {
     EXPECT_EQ(old.phase, static_cast<float>(static_cast<double>(before) + static_cast<double>(old.increment)));
 }
 
+TEST(Engine, GlideFollowsTheOldNoteUntilTheNewOneStarts) {
+    Engine e;
+    e.midi(kNoteOn, 48, 100, 0);
+    render(e, 5000);
+    const float oldIncrement = voice(e, 1).increment;
+    ASSERT_NEAR(e.voices().glideIncrement, oldIncrement, 1e-4);
+    e.midi(kNoteOn, 72, 100, 40);
+    render(e, 40);
+    const double before = e.voices().glideIncrement;
+    EXPECT_NEAR(before, oldIncrement, 1e-4);
+    render(e, 1);  // the new note sounds: the glide turns towards it
+    EXPECT_EQ(e.voices().glideIncrement,
+              static_cast<float>(before + (static_cast<double>(voice(e, 0).increment) - before) *
+                                              static_cast<double>(e.quantities().dragCoef.load())));
+}
+
 // Wild parameter values may make noise but never poison the glide or the
 // integer state with NaN, infinity or overflow.
 TEST(Engine, WildParametersKeepTheEngineFinite) {
