@@ -118,7 +118,7 @@ TEST(Cli, InterruptedRenderLeavesNoFile) {
     dir.write("song.mid", tinySong());
     // An hour of tail takes far longer than the interrupt takes to arrive.
     test::ToolResult result =
-        test::runTool(dir, {"--plugin", RECORDER_PLUGIN, "--midi", "song.mid", "--tail", "3600"}, 300);
+        test::runTool(dir, {"--plugin", RECORDER_PLUGIN, "--midi", "song.mid", "--tail", "3600"}, 100);
     EXPECT_EQ(result.status, 130) << result.err;
     EXPECT_TRUE(contains(result.err, "interrupted")) << result.err;
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"song.mid"});

@@ -96,7 +96,8 @@ struct ToolResult {
 };
 
 // Runs the built orvo-render in `cwd` with the given arguments; with
-// `interruptAfterMs` it is sent SIGINT after that long.
+// `interruptAfterMs` it is sent SIGINT that long after its output file
+// has been started (so a slow start cannot make the test flaky).
 inline ToolResult runTool(const ScratchDir& cwd, std::vector<std::string> args, int interruptAfterMs = -1) {
     std::string outPath = cwd.file(".stdout"), errPath = cwd.file(".stderr");
     pid_t pid = ::fork();
@@ -110,6 +111,12 @@ inline ToolResult runTool(const ScratchDir& cwd, std::vector<std::string> args, 
         ::_exit(127);
     }
     if (interruptAfterMs >= 0) {
+        auto started = [&] {
+            for (auto& name : cwd.entries())
+                if (name.find(".part-") != std::string::npos) return true;
+            return false;
+        };
+        for (int i = 0; i < 1000 && !started(); ++i) ::usleep(10000);
         ::usleep(useconds_t(interruptAfterMs) * 1000);
         ::kill(pid, SIGINT);
     }
