@@ -190,7 +190,7 @@ Parsed parseCommandLine(int argc, const char* const* argv) {
     app.add_option("--block", o.block, "Frames per processing block")->capture_default_str()->check(CLI::Range(1, 16384));
     app.add_option("--bits", o.bits, "Sample format: 16, 24 or 32f [default: 32f for WAV, 24 for FLAC]")
         ->check(CLI::IsMember({"16", "24", "32f"}));
-    app.add_option("--program", o.program, "Program number to select before rendering")->check(CLI::NonNegativeNumber);
+    app.add_option("--program", o.program, "Program number to select before rendering (the demo then sets most parameters itself)")->check(CLI::NonNegativeNumber);
     app.add_option("--param", o.params,
                    "Set a parameter, by the name the plug-in reports (see --list), to a value from 0 to 1; "
                    "repeatable, e.g. --param CutOff=0.3. The demo leaves parameters set this way alone.")
