@@ -79,6 +79,27 @@ bool textWithin(AEffect* e, VstInt32 opcode, VstInt32 index, size_t limit, char 
     return std::memchr(buf, '\0', limit) != nullptr;
 }
 
+// The separator of the user's regional settings, which the parameter display
+// must use (a host on a German system shows "0,50").
+char regionalSeparator() {
+    char b[8] = {};
+    if (GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, b, sizeof b) > 1) return b[0];
+    return '.';
+}
+
+bool isNumberText(const char* t, char separator) {
+    int separators = 0, digits = 0;
+    for (; *t; ++t) {
+        if (*t == separator)
+            ++separators;
+        else if (*t >= '0' && *t <= '9')
+            ++digits;
+        else if (*t != '-')
+            return false;
+    }
+    return separators == 1 && digits >= 3;
+}
+
 bool allZero(const char* p, size_t n) {
     for (size_t i = 0; i < n; ++i)
         if (p[i]) return false;
@@ -129,6 +150,7 @@ void hostRound(AEffect* e) {
         CHECK(textWithin(e, effGetParamName, i, kVstMaxParamStrLen, buf));
         CHECK(textWithin(e, effGetParamLabel, i, kVstMaxParamStrLen, buf));
         CHECK(textWithin(e, effGetParamDisplay, i, kVstMaxParamStrLen, buf));
+        CHECK(isNumberText(buf, regionalSeparator()));
         float v = e->getParameter(e, i);
         CHECK(v >= 0.0f && v <= 1.0f);
     }
@@ -208,7 +230,7 @@ int runChecks(const std::wstring& dllPath) {
         CHECK(send(e, effClose) == 1);
     }
     CHECK(FreeLibrary(dll) != 0);
-    std::printf("orvo-wintest: %d checks, %d failed\n", gChecks, gFailures);
+    std::printf("orvo-wintest: %d checks, %d failed (separator '%c')\n", gChecks, gFailures, regionalSeparator());
     return gFailures ? 1 : 0;
 }
 
