@@ -193,25 +193,25 @@ MidiFile readMidiFile(const std::string& path) {
     }
 }
 
-int64_t MidiFile::tickToFrame(uint64_t tick, int sampleRate) const {
+int64_t MidiFile::tickToFrame(uint64_t tick, int sampleRate) const { return TickClock(*this, sampleRate).frameAt(tick); }
+
+int64_t TickClock::frameAt(uint64_t tick) {
     using Wide = unsigned __int128;
-    if (smpteTicksPerSecondTimes100) {
-        Wide scaled = Wide(tick) * unsigned(sampleRate) * 100;
-        return static_cast<int64_t>((scaled + smpteTicksPerSecondTimes100 / 2) / smpteTicksPerSecondTimes100);
+    if (midi_.smpteTicksPerSecondTimes100) {
+        Wide scaled = Wide(tick) * unsigned(rate_) * 100;
+        return static_cast<int64_t>((scaled + midi_.smpteTicksPerSecondTimes100 / 2) /
+                                    midi_.smpteTicksPerSecondTimes100);
     }
     // Time in microseconds times ticksPerQuarter: a sum of whole numbers.
-    Wide scaledMicros = 0;
-    uint64_t segmentStart = 0;
-    uint32_t tempo = 500000;
-    for (const TempoChange& change : tempos) {
-        if (change.tick >= tick) break;
-        scaledMicros += Wide(change.tick - segmentStart) * tempo;
-        segmentStart = change.tick;
-        tempo = change.microsPerQuarter;
+    const auto& tempos = midi_.tempos;
+    for (; nextTempo_ < tempos.size() && tempos[nextTempo_].tick < tick; ++nextTempo_) {
+        scaledMicros_ += Wide(tempos[nextTempo_].tick - segmentStart_) * tempo_;
+        segmentStart_ = tempos[nextTempo_].tick;
+        tempo_ = tempos[nextTempo_].microsPerQuarter;
     }
-    scaledMicros += Wide(tick - segmentStart) * tempo;
-    Wide divisor = Wide(ticksPerQuarter) * 1000000u;
-    return static_cast<int64_t>((scaledMicros * unsigned(sampleRate) + divisor / 2) / divisor);
+    Wide scaledMicros = scaledMicros_ + Wide(tick - segmentStart_) * tempo_;
+    Wide divisor = Wide(midi_.ticksPerQuarter) * 1000000u;
+    return static_cast<int64_t>((scaledMicros * unsigned(rate_) + divisor / 2) / divisor);
 }
 
 }  // namespace orvo::render

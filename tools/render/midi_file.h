@@ -48,6 +48,22 @@ struct MidiFile {
     int64_t tickToFrame(uint64_t tick, int sampleRate) const;
 };
 
+// Converts ticks that never go backwards, walking the tempo map once rather
+// than from its start for every event.
+class TickClock {
+public:
+    TickClock(const MidiFile& midi, int sampleRate) : midi_(midi), rate_(sampleRate) {}
+    int64_t frameAt(uint64_t tick);  // tick must not be below the previous one
+
+private:
+    const MidiFile& midi_;
+    int rate_;
+    size_t nextTempo_ = 0;
+    uint64_t segmentStart_ = 0;
+    uint32_t tempo_ = 500000;
+    unsigned __int128 scaledMicros_ = 0;  // microseconds times ticksPerQuarter up to segmentStart_
+};
+
 MidiFile parseMidiFile(std::span<const uint8_t> bytes);
 MidiFile readMidiFile(const std::string& path);  // also throws MidiError for I/O faults
 

@@ -11,11 +11,10 @@ namespace orvo::render {
 Timeline timelineFromMidi(const MidiFile& midi, int sampleRate) {
     Timeline timeline;
     timeline.events.reserve(midi.events.size());
-    for (const MidiFileEvent& e : midi.events) {
-        HostEvent event = HostEvent::midiMessage(midi.tickToFrame(e.tick, sampleRate), e.bytes[0], e.bytes[1],
-                                                 e.size > 2 ? e.bytes[2] : 0);
-        timeline.events.push_back(event);
-    }
+    TickClock clock(midi, sampleRate);  // the events are in time order
+    for (const MidiFileEvent& e : midi.events)
+        timeline.events.push_back(
+            HostEvent::midiMessage(clock.frameAt(e.tick), e.bytes[0], e.bytes[1], e.size > 2 ? e.bytes[2] : 0));
     timeline.endFrame = midi.tickToFrame(midi.endTick, sampleRate);
     return timeline;
 }
