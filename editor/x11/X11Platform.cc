@@ -1,0 +1,651 @@
+#include "x11/X11Platform.h"
+
+#include <X11/Xft/Xft.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "Layout.h"
+
+namespace orvo {
+
+namespace {
+
+enum Kind { kForm, kGroup, kLabel, kSlider, kRadio, kMemo, kPicture, kKnob };
+constexpr int kColours = 7;
+
+// Xlib reports protocol errors through one process-wide handler whose
+// default ends the process. A window of ours can vanish under us (the host
+// destroys its window before effEditClose), so errors on our connection are
+// swallowed while we work and everything else goes to the host's handler.
+struct ErrorTrap {
+    static inline Display* display = nullptr;
+    static inline int depth = 0;
+    static inline XErrorHandler previous = nullptr;
+    static int handler(Display* d, XErrorEvent* e) {
+        if (d == display) return 0;
+        return previous ? previous(d, e) : 0;
+    }
+    Display* d;
+    explicit ErrorTrap(Display* d) : d(d) {
+        if (!d || depth++ > 0) return;
+        display = d;
+        previous = XSetErrorHandler(&handler);
+    }
+    ~ErrorTrap() {
+        if (!d || --depth > 0) return;
+        XSync(d, False);
+        XSetErrorHandler(previous);
+        display = nullptr;
+    }
+};
+
+// Slider geometry: where the channel runs and where the thumb of a position
+// sits, shared by painting and hit-testing.
+struct SliderGeometry {
+    int cx, top, bottom, max;
+    SliderGeometry(Box b, int max) : cx(b.width / 2), top(8), bottom(b.height - 9), max(max > 0 ? max : 1) {}
+    int centre(int p) const { return top + static_cast<int>(std::lround(double(p) * (bottom - top) / max)); }
+    int positionAt(int y) const {
+        int p = static_cast<int>(std::lround(double(y - top) * max / (bottom - top)));
+        return std::clamp(p, 0, max);
+    }
+    static constexpr int kHalfAcross = 7;  // thumb 15 across
+    static constexpr int kAbove = 4, kBelow = 3;  // and 8 along the channel
+};
+
+}  // namespace
+
+struct X11Platform::Connection {
+    Display* display = nullptr;
+    int screen = 0;
+    Visual* visual = nullptr;
+    Colormap colormap = 0;
+    int depth = 0;
+    GC gc = nullptr;
+    XftFont* font = nullptr;
+    XftColor textColour{};
+    bool haveTextColour = false;
+    unsigned long pixel[kColours] = {};
+
+    unsigned long pixelOf(Colour c) const { return pixel[static_cast<int>(c)]; }
+    unsigned long pixelOfRgb(std::uint32_t rgb) {
+        XColor xc{};
+        xc.red = static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 257);
+        xc.green = static_cast<unsigned short>(((rgb >> 8) & 0xFF) * 257);
+        xc.blue = static_cast<unsigned short>((rgb & 0xFF) * 257);
+        xc.flags = DoRed | DoGreen | DoBlue;
+        return XAllocColor(display, colormap, &xc) ? xc.pixel : BlackPixel(display, screen);
+    }
+    ~Connection() {
+        if (!display) return;
+        if (font) XftFontClose(display, font);
+        if (haveTextColour) XftColorFree(display, visual, colormap, &textColour);
+        if (gc) XFreeGC(display, gc);
+        // Closing the connection also frees every window and pixmap it made.
+        XCloseDisplay(display);
+    }
+};
+
+struct X11Platform::Node {
+    int kind = kForm;
+    Window window = 0;
+    Node* parent = nullptr;
+    Box box;
+    std::string text;
+    std::vector<std::string> items;
+    bool alignBottom = false;
+    int value = 0;   // slider position, radio selection
+    int max = 0;     // slider range
+    int tickEvery = 5;
+    ControlSink* sink = nullptr;
+    Pixmap picture = 0;
+    bool dirty = true;
+};
+
+namespace {
+
+// GDI drawing semantics on Xlib: boxes exclude their right and bottom edges,
+// lines exclude their end point, arcs run counter-clockwise between rays.
+class XCanvas : public Canvas {
+public:
+    XCanvas(X11Platform::Connection& x, Drawable d) : x(x), d(d) {}
+    void setPen(Colour c) override { pen = x.pixelOf(c); }
+    void setBrush(Colour c) override { brush = x.pixelOf(c); }
+    void ellipse(int l, int t, int r, int b) override {
+        if (r - l < 2 || b - t < 2) return;
+        XSetForeground(x.display, x.gc, brush);
+        XFillArc(x.display, d, x.gc, l, t, static_cast<unsigned>(r - l - 1), static_cast<unsigned>(b - t - 1), 0,
+                 360 * 64);
+        XSetForeground(x.display, x.gc, pen);
+        XDrawArc(x.display, d, x.gc, l, t, static_cast<unsigned>(r - l - 1), static_cast<unsigned>(b - t - 1), 0,
+                 360 * 64);
+    }
+    void arc(int l, int t, int r, int b, int x1, int y1, int x2, int y2) override {
+        if (r - l < 2 || b - t < 2) return;
+        const double cx = (l + r) / 2.0, cy = (t + b) / 2.0;
+        const double a1 = std::atan2(cy - y1, x1 - cx) * 180.0 / M_PI;
+        const double a2 = std::atan2(cy - y2, x2 - cx) * 180.0 / M_PI;
+        double extent = a2 - a1;
+        while (extent <= 0) extent += 360.0;
+        XSetForeground(x.display, x.gc, pen);
+        XDrawArc(x.display, d, x.gc, l, t, static_cast<unsigned>(r - l - 1), static_cast<unsigned>(b - t - 1),
+                 static_cast<int>(std::lround(a1 * 64)), static_cast<int>(std::lround(extent * 64)));
+    }
+    void moveTo(int px, int py) override { cur = {px, py}; }
+    void lineTo(int px, int py) override {
+        std::vector<XPoint> pts;
+        int x0 = cur.x, y0 = cur.y;
+        const int dx = std::abs(px - x0), dy = -std::abs(py - y0);
+        const int sx = x0 < px ? 1 : -1, sy = y0 < py ? 1 : -1;
+        int err = dx + dy;
+        while (x0 != px || y0 != py) {
+            pts.push_back(XPoint{static_cast<short>(x0), static_cast<short>(y0)});
+            const int e2 = 2 * err;
+            if (e2 >= dy) {
+                err += dy;
+                x0 += sx;
+            }
+            if (e2 <= dx) {
+                err += dx;
+                y0 += sy;
+            }
+        }
+        XSetForeground(x.display, x.gc, pen);
+        if (!pts.empty())
+            XDrawPoints(x.display, d, x.gc, pts.data(), static_cast<int>(pts.size()), CoordModeOrigin);
+        cur = {px, py};
+    }
+
+private:
+    X11Platform::Connection& x;
+    Drawable d;
+    unsigned long pen = 0, brush = 0;
+    Point cur;
+};
+
+}  // namespace
+
+X11Platform::X11Platform() = default;
+
+X11Platform::~X11Platform() {
+    if (form) destroyForm(form);
+}
+
+X11Platform::Node* X11Platform::add(int kind, Widget parent, Box box, unsigned long background) {
+    auto n = std::make_unique<Node>();
+    n->kind = kind;
+    n->parent = static_cast<Node*>(parent);
+    n->box = box;
+    if (x && n->parent && n->parent->window) {
+        n->window = XCreateSimpleWindow(x->display, n->parent->window, box.left, box.top,
+                                        static_cast<unsigned>(std::max(box.width, 1)),
+                                        static_cast<unsigned>(std::max(box.height, 1)), 0, 0, background);
+        long mask = ExposureMask;
+        if (kind == kSlider || kind == kRadio || kind == kKnob)
+            mask |= ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+        XSelectInput(x->display, n->window, mask);
+        XMapWindow(x->display, n->window);
+        byWindow[n->window] = n.get();
+    }
+    nodes.push_back(std::move(n));
+    return nodes.back().get();
+}
+
+Widget X11Platform::createForm(void* parentWindow, int width, int height, const FontSpec& spec, FormSink* sink) {
+    formSink = sink;
+    auto c = std::make_unique<Connection>();
+    // A connection of our own: the host's Display may belong to another
+    // thread, and ours can be closed without touching the host's.
+    c->display = XOpenDisplay(nullptr);
+    const Window parent = static_cast<Window>(reinterpret_cast<std::uintptr_t>(parentWindow));
+    if (c->display) {
+        bool parentExists = false;
+        {
+            ErrorTrap trap(c->display);
+            XWindowAttributes attrs;
+            parentExists = parent && XGetWindowAttributes(c->display, parent, &attrs);
+        }
+        if (!parentExists) {
+            XCloseDisplay(c->display);
+            c->display = nullptr;
+        }
+    }
+    auto n = std::make_unique<Node>();
+    n->kind = kForm;
+    n->box = {0, 0, width, height};
+    form = n.get();
+    nodes.push_back(std::move(n));
+    if (!c->display) return form;  // no display or no such window: a form without windows
+
+    Display* d = c->display;
+    ErrorTrap trap(d);
+    // Xft keeps closed fonts cached until the connection closes and frees
+    // them from its close hook, which leaves render state behind that a later
+    // connection at the same address trips over. With no cache, a font goes
+    // when it is closed, while the connection is still whole.
+    if (FcPattern* defaults = FcPatternBuild(nullptr, XFT_MAX_UNREF_FONTS, FcTypeInteger, 0, nullptr))
+        XftDefaultSet(d, defaults);
+    c->screen = DefaultScreen(d);
+    c->visual = DefaultVisual(d, c->screen);
+    c->colormap = DefaultColormap(d, c->screen);
+    c->depth = DefaultDepth(d, c->screen);
+    for (int i = 0; i < kColours; ++i) c->pixel[i] = c->pixelOfRgb(defaultRgb(static_cast<Colour>(i)));
+    c->gc = XCreateGC(d, RootWindow(d, c->screen), 0, nullptr);
+    // Times New Roman where installed; fontconfig's metric aliases give
+    // Liberation Serif otherwise, and any serif face as a last resort.
+    std::string pattern = std::string(spec.face) + ",Liberation Serif,serif:pixelsize=" + std::to_string(spec.pixelHeight);
+    c->font = XftFontOpenName(d, c->screen, pattern.c_str());
+    XRenderColor rc{};
+    std::uint32_t rgb = defaultRgb(spec.colour);
+    rc.red = static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 257);
+    rc.green = static_cast<unsigned short>(((rgb >> 8) & 0xFF) * 257);
+    rc.blue = static_cast<unsigned short>((rgb & 0xFF) * 257);
+    rc.alpha = 0xFFFF;
+    c->haveTextColour = XftColorAllocValue(d, c->visual, c->colormap, &rc, &c->textColour);
+    x = std::move(c);
+
+    form->window = XCreateSimpleWindow(d, parent, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                                       0, x->pixelOf(Colour::BtnFace));
+    XSelectInput(d, form->window, ExposureMask | StructureNotifyMask);
+    byWindow[form->window] = form;
+    return form;
+}
+
+void X11Platform::showForm(Widget) {
+    if (!x || !form->window) return;
+    ErrorTrap trap(x->display);
+    XMapRaised(x->display, form->window);
+    XFlush(x->display);
+}
+
+void X11Platform::destroyForm(Widget) {
+    if (x) {
+        ErrorTrap trap(x->display);
+        if (knobDrag || slideDrag) XUngrabPointer(x->display, CurrentTime);
+        for (auto& n : nodes)
+            if (n->picture) XFreePixmap(x->display, n->picture);
+        if (form && form->window) XDestroyWindow(x->display, form->window);
+    }
+    x.reset();
+    nodes.clear();
+    byWindow.clear();
+    form = nullptr;
+    formSink = nullptr;
+    knobDrag = slideDrag = nullptr;
+    interval = std::chrono::milliseconds{0};
+}
+
+void X11Platform::startTimer(Widget, int milliseconds) {
+    interval = std::chrono::milliseconds{milliseconds};
+    nextTick = std::chrono::steady_clock::now() + interval;
+}
+
+void X11Platform::repaintNow(Widget widget) {
+    Node* n = static_cast<Node*>(widget);
+    // The form's own surface is the window background the server clears; its
+    // paint handler is what matters and runs here, at once.
+    if (n == form) {
+        if (formSink) formSink->formPaint();
+        return;
+    }
+    n->dirty = true;
+    paint(n);
+}
+
+void X11Platform::invalidate(Widget widget) {
+    if (widget) static_cast<Node*>(widget)->dirty = true;
+}
+
+Widget X11Platform::createGroup(Widget parent, Box box, std::string_view caption) {
+    ErrorTrap trap(x ? x->display : nullptr);
+    Node* n = add(kGroup, parent, box, x ? x->pixelOf(Colour::BtnFace) : 0);
+    n->text = caption;
+    return n;
+}
+
+Widget X11Platform::createLabel(Widget parent, Box box, std::string_view text, bool alignBottom) {
+    ErrorTrap trap(x ? x->display : nullptr);
+    Node* n = add(kLabel, parent, labelBox(box, alignBottom), x ? x->pixelOf(Colour::BtnFace) : 0);
+    n->text = text;
+    n->alignBottom = alignBottom;
+    return n;
+}
+
+Widget X11Platform::createSlider(Widget parent, Box box, const SliderSpec& spec, int position, ControlSink* sink) {
+    ErrorTrap trap(x ? x->display : nullptr);
+    Node* n = add(kSlider, parent, box, x ? x->pixelOf(Colour::BtnFace) : 0);
+    n->max = spec.max;
+    n->tickEvery = spec.tickEvery > 0 ? spec.tickEvery : 1;
+    n->value = position;
+    n->sink = sink;
+    return n;
+}
+
+void X11Platform::setSliderPosition(Widget slider, int position) {
+    Node* n = static_cast<Node*>(slider);
+    if (n->value != position) n->dirty = true;
+    n->value = position;
+}
+
+Widget X11Platform::createRadioGroup(Widget parent, Box box, std::string_view caption,
+                                     std::span<const std::string_view> items, int selected, ControlSink* sink) {
+    ErrorTrap trap(x ? x->display : nullptr);
+    Node* n = add(kRadio, parent, box, x ? x->pixelOf(Colour::BtnFace) : 0);
+    n->text = caption;
+    for (auto i : items) n->items.emplace_back(i);
+    n->value = selected;
+    n->sink = sink;
+    return n;
+}
+
+void X11Platform::setRadioSelection(Widget group, int item) {
+    Node* n = static_cast<Node*>(group);
+    if (n->value != item) n->dirty = true;
+    n->value = item;
+}
+
+Widget X11Platform::createMemo(Widget parent, Box box, std::span<const std::string_view> lines) {
+    ErrorTrap trap(x ? x->display : nullptr);
+    Node* n = add(kMemo, parent, box, x ? x->pixelOf(Colour::White) : 0);
+    for (auto l : lines) n->items.emplace_back(l);
+    return n;
+}
+
+Widget X11Platform::createPicture(Widget parent, Box box, const Image& image) {
+    ErrorTrap trap(x ? x->display : nullptr);
+    Node* n = add(kPicture, parent, box, x ? x->pixelOf(Colour::White) : 0);
+    if (!x || !n->window || image.width <= 0 || image.height <= 0) return n;
+    Display* d = x->display;
+    // Pixels through the visual's masks, so any TrueColor depth works.
+    XImage* img = XCreateImage(d, x->visual, static_cast<unsigned>(x->depth), ZPixmap, 0, nullptr,
+                               static_cast<unsigned>(image.width), static_cast<unsigned>(image.height), 32, 0);
+    if (!img) return n;
+    img->data = static_cast<char*>(std::malloc(static_cast<std::size_t>(img->bytes_per_line) * image.height));
+    if (!img->data) {
+        XDestroyImage(img);
+        return n;
+    }
+    for (int yy = 0; yy < image.height; ++yy)
+        for (int xx = 0; xx < image.width; ++xx) {
+            std::uint32_t rgb = image.pixels[static_cast<std::size_t>(yy * image.width + xx)];
+            auto channel = [](std::uint32_t v, unsigned long mask) {
+                if (!mask) return 0UL;
+                int shift = 0;
+                while (!((mask >> shift) & 1)) ++shift;
+                unsigned long bits = mask >> shift;
+                return ((static_cast<unsigned long>(v) * bits / 255) << shift) & mask;
+            };
+            unsigned long px = channel((rgb >> 16) & 0xFF, img->red_mask) | channel((rgb >> 8) & 0xFF, img->green_mask) |
+                               channel(rgb & 0xFF, img->blue_mask);
+            XPutPixel(img, xx, yy, px);
+        }
+    n->picture = XCreatePixmap(d, n->window, static_cast<unsigned>(image.width), static_cast<unsigned>(image.height),
+                               static_cast<unsigned>(x->depth));
+    XPutImage(d, n->picture, x->gc, img, 0, 0, 0, 0, static_cast<unsigned>(image.width),
+              static_cast<unsigned>(image.height));
+    XDestroyImage(img);
+    return n;
+}
+
+Widget X11Platform::createKnob(Widget parent, Box box, ControlSink* sink) {
+    ErrorTrap trap(x ? x->display : nullptr);
+    Node* n = add(kKnob, parent, box, x ? x->pixelOf(Colour::BtnFace) : 0);
+    n->sink = sink;
+    return n;
+}
+
+void X11Platform::setCapture(Widget widget) {
+    Node* n = static_cast<Node*>(widget);
+    knobDrag = n;
+    if (!x || !n->window) return;
+    ErrorTrap trap(x->display);
+    XGrabPointer(x->display, n->window, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                 GrabModeAsync, None, None, CurrentTime);
+}
+
+void X11Platform::releaseCapture() {
+    knobDrag = nullptr;
+    if (!x) return;
+    ErrorTrap trap(x->display);
+    XUngrabPointer(x->display, CurrentTime);
+}
+
+Point X11Platform::cursorPos() {
+    if (inEvent) return eventPointer;
+    if (!x) return {};
+    ErrorTrap trap(x->display);
+    Window root, child;
+    int rx = 0, ry = 0, wx, wy;
+    unsigned mask;
+    XQueryPointer(x->display, RootWindow(x->display, x->screen), &root, &child, &rx, &ry, &wx, &wy, &mask);
+    return {rx, ry};
+}
+
+void X11Platform::idle() {
+    if (!x) return;
+    ErrorTrap trap(x->display);
+    while (x && XPending(x->display)) {
+        XEvent ev;
+        XNextEvent(x->display, &ev);
+        dispatch(&ev);
+    }
+    if (!x) return;
+    // One tick per idle call at most: a host that idles rarely gets a slower
+    // poll, not a burst of them.
+    const auto now = std::chrono::steady_clock::now();
+    if (interval.count() > 0 && formSink && now >= nextTick) {
+        nextTick = std::max(nextTick + interval, now);
+        formSink->timerTick();
+    }
+    paintDirty();
+    XFlush(x->display);
+}
+
+void X11Platform::dispatch(void* event) {
+    XEvent& ev = *static_cast<XEvent*>(event);
+    auto it = byWindow.find(ev.xany.window);
+    Node* n = it == byWindow.end() ? nullptr : it->second;
+    if (!n) return;
+    switch (ev.type) {
+        case Expose:
+            n->dirty = true;
+            return;
+        case DestroyNotify:
+            // The host destroyed its window under us: nothing of ours is
+            // left on the server to draw into.
+            if (n == form && ev.xdestroywindow.window == form->window) {
+                for (auto& m : nodes) m->window = 0;
+                byWindow.clear();
+            }
+            return;
+        default: break;
+    }
+    if (ev.type != ButtonPress && ev.type != ButtonRelease && ev.type != MotionNotify) return;
+    inEvent = true;
+    if (ev.type == MotionNotify) {
+        eventPointer = {ev.xmotion.x_root, ev.xmotion.y_root};
+    } else {
+        eventPointer = {ev.xbutton.x_root, ev.xbutton.y_root};
+    }
+    // While a knob holds the capture every pointer event is its own.
+    if (knobDrag) n = knobDrag;
+    if (n->kind == kKnob && n->sink) {
+        if (ev.type == ButtonPress && ev.xbutton.button == Button1) {
+            n->sink->leftPress();
+        } else if (ev.type == ButtonRelease && ev.xbutton.button == Button1) {
+            n->sink->leftRelease();
+        } else if (ev.type == MotionNotify) {
+            // A move without the button means the release went elsewhere:
+            // the capture was lost.
+            if (knobDrag == n && !(ev.xmotion.state & Button1Mask)) {
+                knobDrag = nullptr;
+                n->sink->captureLost();
+            } else {
+                n->sink->mouseMove();
+            }
+        }
+    } else if (n->kind == kSlider && n->sink) {
+        SliderGeometry g(n->box, n->max);
+        const int y = ev.type == MotionNotify ? ev.xmotion.y : ev.xbutton.y;
+        if (ev.type == ButtonPress && ev.xbutton.button == Button1) {
+            const int c = g.centre(n->value);
+            if (y >= c - SliderGeometry::kAbove - 1 && y <= c + SliderGeometry::kBelow + 1) {
+                slideDrag = n;
+                slideGrabOffset = y - c;
+            } else {
+                // A click on the channel moves one page (one position here)
+                // towards the pointer.
+                n->sink->userPosition(std::clamp(n->value + (y < c ? -1 : 1), 0, n->max));
+            }
+        } else if (ev.type == MotionNotify && slideDrag == n) {
+            const int p = g.positionAt(y - slideGrabOffset);
+            if (p != n->value) n->sink->userPosition(p);
+        } else if (ev.type == ButtonRelease && ev.xbutton.button == Button1) {
+            slideDrag = nullptr;
+        }
+    } else if (n->kind == kRadio && n->sink) {
+        if (ev.type == ButtonRelease && ev.xbutton.button == Button1) {
+            const int count = static_cast<int>(n->items.size());
+            for (int i = 0; i < count; ++i) {
+                Box b = radioItemBox(n->box.width, n->box.height, count, i);
+                if (ev.xbutton.x >= b.left && ev.xbutton.x < b.left + b.width && ev.xbutton.y >= b.top &&
+                    ev.xbutton.y < b.top + b.height) {
+                    n->sink->userSelect(i);
+                    break;
+                }
+            }
+        }
+    }
+    inEvent = false;
+}
+
+void X11Platform::paintDirty() {
+    for (auto& n : nodes)
+        if (n->dirty) paint(n.get());
+}
+
+void X11Platform::paint(Node* n) {
+    n->dirty = false;
+    if (!x || !n->window || n->kind == kForm) return;
+    Display* d = x->display;
+    ErrorTrap trap(d);
+    const int w = std::max(n->box.width, 1), h = std::max(n->box.height, 1);
+    GC gc = x->gc;
+    // Drawn off-screen and copied in one go, so nothing flickers while a
+    // knob turns.
+    Pixmap pm = XCreatePixmap(d, n->window, static_cast<unsigned>(w), static_cast<unsigned>(h),
+                              static_cast<unsigned>(x->depth));
+    XftDraw* draw = XftDrawCreate(d, pm, x->visual, x->colormap);
+    auto fg = [&](Colour c) { XSetForeground(d, gc, x->pixelOf(c)); };
+    auto fill = [&](Colour c, int l, int t, int ww, int hh) {
+        fg(c);
+        if (ww > 0 && hh > 0) XFillRectangle(d, pm, gc, l, t, static_cast<unsigned>(ww), static_cast<unsigned>(hh));
+    };
+    auto line = [&](Colour c, int x1, int y1, int x2, int y2) {
+        fg(c);
+        XDrawLine(d, pm, gc, x1, y1, x2, y2);
+    };
+    const int ascent = x->font ? x->font->ascent : 11;
+    const int descent = x->font ? x->font->descent : 3;
+    auto textWidth = [&](const std::string& s) {
+        if (!x->font || s.empty()) return 0;
+        XGlyphInfo gi;
+        XftTextExtentsUtf8(d, x->font, reinterpret_cast<const FcChar8*>(s.data()), static_cast<int>(s.size()), &gi);
+        return static_cast<int>(gi.xOff);
+    };
+    auto text = [&](const std::string& s, int left, int baseline) {
+        if (!x->font || !draw || !x->haveTextColour || s.empty()) return;
+        XftDrawStringUtf8(draw, &x->textColour, x->font, left, baseline, reinterpret_cast<const FcChar8*>(s.data()),
+                          static_cast<int>(s.size()));
+    };
+    // A flat group frame: one shadow line through the middle of the caption.
+    auto frame = [&](const std::string& caption) {
+        fg(Colour::BtnShadow);
+        XDrawRectangle(d, pm, gc, 0, kGroupFrameTop, static_cast<unsigned>(w - 1),
+                       static_cast<unsigned>(h - 1 - kGroupFrameTop));
+        if (!caption.empty()) {
+            const int tw = textWidth(caption);
+            fill(Colour::BtnFace, kGroupCaptionLeft - 2, 0, tw + 4, kTextHeight);
+            text(caption, kGroupCaptionLeft, ascent);
+        }
+    };
+
+    const Colour background = n->kind == kMemo || n->kind == kPicture ? Colour::White : Colour::BtnFace;
+    fill(background, 0, 0, w, h);
+    switch (n->kind) {
+        case kGroup: frame(n->text); break;
+        case kLabel: text(n->text, 0, n->alignBottom ? h - descent : ascent); break;
+        case kRadio: {
+            frame(n->text);
+            const int count = static_cast<int>(n->items.size());
+            for (int i = 0; i < count; ++i) {
+                Box b = radioItemBox(w, h, count, i);
+                const int cy = b.top + b.height / 2;
+                // A flat radio button: black ring, white inside, black dot.
+                fg(Colour::White);
+                XFillArc(d, pm, gc, b.left, cy - 6, 12, 12, 0, 360 * 64);
+                fg(Colour::Black);
+                XDrawArc(d, pm, gc, b.left, cy - 6, 11, 11, 0, 360 * 64);
+                if (i == n->value) XFillArc(d, pm, gc, b.left + 3, cy - 3, 6, 6, 0, 360 * 64);
+                text(n->items[static_cast<std::size_t>(i)], b.left + 17, cy + (ascent - descent) / 2);
+            }
+            break;
+        }
+        case kSlider: {
+            SliderGeometry g(n->box, n->max);
+            // The channel, sunken.
+            fill(Colour::White, g.cx - 2, g.top - 2, 4, g.bottom - g.top + 4);
+            line(Colour::BtnShadow, g.cx - 2, g.top - 2, g.cx + 1, g.top - 2);
+            line(Colour::BtnShadow, g.cx - 2, g.top - 2, g.cx - 2, g.bottom + 1);
+            line(Colour::BtnHighlight, g.cx + 2, g.top - 2, g.cx + 2, g.bottom + 2);
+            line(Colour::BtnHighlight, g.cx - 2, g.bottom + 2, g.cx + 2, g.bottom + 2);
+            // Ticks on both sides.
+            for (int p = 0; p <= n->max; p += n->tickEvery) {
+                const int ty = g.centre(p);
+                line(Colour::Black, g.cx - SliderGeometry::kHalfAcross - 5, ty, g.cx - SliderGeometry::kHalfAcross - 3, ty);
+                line(Colour::Black, g.cx + SliderGeometry::kHalfAcross + 3, ty, g.cx + SliderGeometry::kHalfAcross + 5, ty);
+            }
+            // The thumb, a flat raised block.
+            const int c = g.centre(std::clamp(n->value, 0, n->max));
+            const int l = g.cx - SliderGeometry::kHalfAcross, r = g.cx + SliderGeometry::kHalfAcross;
+            const int t = c - SliderGeometry::kAbove, b = c + SliderGeometry::kBelow;
+            fill(Colour::BtnFace, l, t, r - l + 1, b - t + 1);
+            line(Colour::BtnHighlight, l, t, r - 1, t);
+            line(Colour::BtnHighlight, l, t, l, b - 1);
+            line(Colour::Black, l, b, r, b);
+            line(Colour::Black, r, t, r, b);
+            line(Colour::BtnShadow, l + 1, b - 1, r - 1, b - 1);
+            line(Colour::BtnShadow, r - 1, t + 1, r - 1, b - 1);
+            break;
+        }
+        case kMemo: {
+            fg(Colour::Black);
+            XDrawRectangle(d, pm, gc, 0, 0, static_cast<unsigned>(w - 1), static_cast<unsigned>(h - 1));
+            const int lineHeight = ascent + descent;
+            for (std::size_t i = 0; i < n->items.size(); ++i)
+                text(n->items[i], 3, 2 + ascent + static_cast<int>(i) * lineHeight);
+            break;
+        }
+        case kPicture:
+            if (n->picture) XCopyArea(d, n->picture, pm, gc, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, 0);
+            break;
+        case kKnob:
+            if (n->sink) {
+                XCanvas canvas(*x, pm);
+                n->sink->paint(canvas);
+            }
+            break;
+        default: break;
+    }
+    if (draw) XftDrawDestroy(draw);
+    XCopyArea(d, pm, n->window, gc, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, 0);
+    XFreePixmap(d, pm);
+}
+
+}  // namespace orvo

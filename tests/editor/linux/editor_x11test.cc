@@ -1,0 +1,246 @@
+// Opens the plug-in's editor the way a Linux host does (effEditOpen with an
+// X window of its own, effEditIdle every 40 ms) and checks what a user and
+// the host see: a screenshot, a knob drag and a radio click through XTest
+// turning into audioMasterAutomate, host automation moving a slider, and
+// open/close cycles that leave no window or descriptor behind.
+//
+//   orvo-editor-x11test OrvoSwitch.so screenshot.png
+// Exit 0 when every check passes, 77 when the plug-in has no editor.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <dirent.h>
+#include <dlfcn.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "DAEffectX.h"
+#include "PngWriter.h"
+
+namespace {
+
+struct Automation {
+    int index;
+    float value;
+};
+std::vector<Automation> automations;
+
+VstIntPtr host(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
+    if (opcode == audioMasterAutomate) automations.push_back({index, opt});
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+int passed = 0, failed = 0;
+void check(bool ok, const char* what) {
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what);
+    ++(ok ? passed : failed);
+}
+
+AEffect* fx = nullptr;
+Display* dpy = nullptr;
+Window parent = 0;
+
+VstIntPtr dispatch(VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {
+    return fx->dispatcher(fx, op, index, value, ptr, 0.0f);
+}
+
+// Idles the editor like a host does, every 40 ms, for `ms`.
+void idleFor(int ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        dispatch(effEditIdle);
+        while (XPending(dpy)) {
+            XEvent ev;
+            XNextEvent(dpy, &ev);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+    dispatch(effEditIdle);
+}
+
+int childCount(Window w) {
+    Window root, par, *kids = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(dpy, w, &root, &par, &kids, &n)) return -1;
+    if (kids) XFree(kids);
+    return static_cast<int>(n);
+}
+
+int openFds() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d)) ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+std::vector<std::uint32_t> grab(int x, int y, int w, int h) {
+    std::vector<std::uint32_t> px;
+    XImage* img = XGetImage(dpy, parent, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    if (!img) return px;
+    for (int yy = 0; yy < h; ++yy)
+        for (int xx = 0; xx < w; ++xx) px.push_back(static_cast<std::uint32_t>(XGetPixel(img, xx, yy)) & 0xFFFFFF);
+    XDestroyImage(img);
+    return px;
+}
+
+// Pointer moves and button presses as a user's, through XTest, at a point of
+// the parent window.
+void pointerTo(int x, int y) {
+    int rx, ry;
+    Window child;
+    XTranslateCoordinates(dpy, parent, DefaultRootWindow(dpy), x, y, &rx, &ry, &child);
+    XTestFakeMotionEvent(dpy, DefaultScreen(dpy), rx, ry, CurrentTime);
+    XFlush(dpy);
+}
+void button(bool down) {
+    XTestFakeButtonEvent(dpy, 1, down ? True : False, CurrentTime);
+    XFlush(dpy);
+}
+
+bool lastAutomation(int index, float value) {
+    return !automations.empty() && automations.back().index == index && automations.back().value == value;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: orvo-editor-x11test OrvoSwitch.so screenshot.png\n");
+        return 2;
+    }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    void* lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+        std::fprintf(stderr, "cannot load the plug-in: %s\n", dlerror());
+        return 1;
+    }
+    using Main = AEffect* (*)(audioMasterCallback);
+    auto entry = reinterpret_cast<Main>(dlsym(lib, "VSTPluginMain"));
+    fx = entry ? entry(host) : nullptr;
+    if (!fx) {
+        std::fprintf(stderr, "no effect\n");
+        return 1;
+    }
+    if (!(fx->flags & effFlagsHasEditor)) {
+        std::printf("SKIP the plug-in advertises no editor\n");
+        return 77;
+    }
+    dpy = XOpenDisplay(nullptr);
+    if (!dpy) {
+        std::fprintf(stderr, "no X display\n");
+        return 1;
+    }
+    dispatch(effOpen);
+    parent = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 40, 40, 520, 330, 0, 0, 0x404040);
+    XSelectInput(dpy, parent, StructureNotifyMask);
+    XMapWindow(dpy, parent);
+    for (XEvent ev; XNextEvent(dpy, &ev), ev.type != MapNotify;) {
+    }
+    void* parentPtr = reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent));
+
+    ERect* rect = nullptr;
+    check(dispatch(effEditGetRect, 0, 0, &rect) == 1 && rect && rect->bottom == 0 && rect->right == 0,
+          "effEditGetRect before open answers an empty rectangle");
+    // Hosts pass their Display in value; the editor must not need it.
+    check(dispatch(effEditOpen, 0, reinterpret_cast<VstIntPtr>(dpy), parentPtr) == 1, "effEditOpen answers 1");
+    rect = nullptr;
+    dispatch(effEditGetRect, 0, 0, &rect);
+    check(rect && rect->top == 0 && rect->left == 0 && rect->bottom == 281 && rect->right == 465,
+          "effEditGetRect while open answers 0,0,281,465");
+    idleFor(400);
+    check(childCount(parent) == 1, "the form is the one child of the host's window");
+
+    XSync(dpy, False);
+    std::vector<std::uint32_t> shot = grab(0, 0, 520, 330);
+    check(shot.size() == 520u * 330u && orvo::test::writePng(argv[2], 520, 330, shot), "screenshot saved");
+
+    // Drag knob Drag (Tsumami1 at 216,96 in the form) 20 pixels up.
+    automations.clear();
+    pointerTo(216 + 16, 96 + 16);
+    idleFor(80);
+    button(true);
+    idleFor(80);
+    pointerTo(216 + 16, 96 + 16 - 10);
+    idleFor(80);
+    pointerTo(216 + 16, 96 + 16 - 20);
+    idleFor(80);
+    button(false);
+    idleFor(150);
+    check(lastAutomation(10, 0.6f), "dragging knob Drag 20 pixels up automates Drag = 0.6");
+    check(fx->getParameter(fx, 10) == 0.6f, "the synthesizer holds Drag = 0.6");
+
+    // Click "BandPass": second item of RadioGroup1 at 16,184 in the form.
+    automations.clear();
+    pointerTo(16 + 8 + 6, 184 + 36 + 10);
+    idleFor(80);
+    button(true);
+    button(false);
+    idleFor(150);
+    check(automations.size() == 1 && lastAutomation(6, 0.5f), "clicking BandPass automates Type = 0.5");
+
+    // Host automation of A moves slider A (320,32 in the form, 33 x 113)
+    // within two ticks and sends nothing back; restoring A restores the
+    // picture exactly.
+    automations.clear();
+    XSync(dpy, False);
+    std::vector<std::uint32_t> before = grab(320, 32, 33, 113);
+    fx->setParameter(fx, 0, 0.9f);
+    idleFor(200);
+    XSync(dpy, False);
+    std::vector<std::uint32_t> moved = grab(320, 32, 33, 113);
+    check(!before.empty() && moved != before, "host A = 0.9 moves slider A within two ticks");
+    fx->setParameter(fx, 0, 0.1f);
+    idleFor(200);
+    XSync(dpy, False);
+    check(grab(320, 32, 33, 113) == before, "host A = 0.1 puts slider A back where it was");
+    idleFor(400);
+    check(automations.empty(), "host automation and an idle editor send nothing");
+
+    // A host that idles rarely still gets its poll.
+    fx->setParameter(fx, 0, 0.9f);
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    dispatch(effEditIdle);
+    XSync(dpy, False);
+    check(grab(320, 32, 33, 113) == moved, "one late idle call is enough to follow the host");
+
+    dispatch(effEditClose);
+    XSync(dpy, False);
+    check(childCount(parent) == 0, "effEditClose leaves no child window behind");
+
+    const int fds = openFds();
+    bool clean = true;
+    for (int i = 0; i < 200 && clean; ++i) {
+        if (getenv("ORVO_TRACE")) std::fprintf(stderr, "cycle %d\n", i);
+        dispatch(effEditOpen, 0, 0, parentPtr);
+        dispatch(effEditIdle);
+        dispatch(effEditClose);
+        XSync(dpy, False);
+        clean = childCount(parent) == 0 && openFds() == fds;
+    }
+    check(clean, "200 open/close cycles leave no window and no descriptor behind");
+
+    // An editor given a window that does not exist opens no window and does
+    // not bring the host down.
+    dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x7ffffff)));
+    dispatch(effEditIdle);
+    dispatch(effEditClose);
+    check(openFds() == fds, "a bogus parent window is survived");
+
+    dispatch(effEditOpen, 0, 0, parentPtr);
+    idleFor(100);
+    dispatch(effClose);
+    fx = nullptr;
+    XSync(dpy, False);
+    check(childCount(parent) == 0 && openFds() == fds, "effClose with the editor open destroys it cleanly");
+
+    XDestroyWindow(dpy, parent);
+    XCloseDisplay(dpy);
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed ? 1 : 0;
+}
