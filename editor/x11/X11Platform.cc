@@ -250,8 +250,15 @@ Widget X11Platform::createForm(void* parentWindow, int width, int height, const 
     c->haveTextColour = XftColorAllocValue(d, c->visual, c->colormap, &rc, &c->textColour);
     x = std::move(c);
 
-    form->window = XCreateSimpleWindow(d, parent, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
-                                       0, x->pixelOf(Colour::BtnFace));
+    // The default visual, named explicitly: a host may give a parent of
+    // another depth (an ARGB window, say), and every pixmap and colour here
+    // is made for the default one.
+    XSetWindowAttributes wa{};
+    wa.background_pixel = x->pixelOf(Colour::BtnFace);
+    wa.border_pixel = 0;
+    wa.colormap = x->colormap;
+    form->window = XCreateWindow(d, parent, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                                 x->depth, InputOutput, x->visual, CWBackPixel | CWBorderPixel | CWColormap, &wa);
     XSelectInput(d, form->window, ExposureMask | StructureNotifyMask);
     byWindow[form->window] = form;
     return form;
