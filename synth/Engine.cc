@@ -42,6 +42,15 @@ float saturateGlide(double g, float fallback) {
     return static_cast<float>(g);
 }
 
+// The sustain level as the envelope uses it. A value outside 0..1 stays
+// stored as the host sent it, but the level it drives is held to 0..1 (NaN
+// counts as 0), so the envelope never scales a voice past full level and the
+// output stays bounded whatever the host sends.
+float sustainLevel(float s) {
+    if (!(s >= 0.0f)) return 0.0f;
+    return s <= 1.0f ? s : 1.0f;
+}
+
 bool isHeld(const EnvelopeState& e) {
     return e.stage == kStageAttack || e.stage == kStageDecay || e.stage == kStageSustain;
 }
@@ -186,7 +195,7 @@ void Engine::render(float* left, float* right, int32_t frames) {
     for (int32_t n = 0; n < frames; ++n) {
         FrameParams p;
         p.times = {q_.attackSamples.load(relaxed), q_.decaySamples.load(relaxed), q_.releaseSamples.load(relaxed)};
-        p.sustain = current_[kParamSustain].load(relaxed);
+        p.sustain = sustainLevel(current_[kParamSustain].load(relaxed));
         p.envAmount = current_[kParamEnv].load(relaxed);
         p.cutoffCoef = q_.cutoffCoef.load(relaxed);
         p.damping = q_.damping.load(relaxed);

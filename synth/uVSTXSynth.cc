@@ -123,8 +123,11 @@ void AVstXSynth::resume() { wantEvents(kMidiFilter); }
 
 VstInt32 AVstXSynth::processEvents(VstEvents* events) {
     if (!events) return 1;
+    // The list holds numEvents pointers although it is declared with two:
+    // walk it through a pointer, not the declared array.
+    VstEvent* const* list = events->events;
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
+        const VstEvent* event = list[i];
         if (!event || event->type != kVstMidiType) continue;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
         engine_.midi(static_cast<uint8_t>(midi->midiData[0]), static_cast<uint8_t>(midi->midiData[1]),

@@ -14,9 +14,9 @@
 namespace {
 constexpr int kMaxEvents = 24;
 constexpr int kMaxFrames = 4096;
-// Two voices, each at most the filter's saturated output times the largest
-// gain and level the engine lets through.
-constexpr float kOutputBound = 1.0e6f;
+// Two voices, each at most the filter's saturated output (int32) times full
+// level (1) times the largest velocity gain (2e-6).
+constexpr float kOutputBound = 2.0f * 2147483648.0f * 1.0f * 2.0e-6f;
 
 void checkBlock(const float* l, const float* r, int n) {
     for (int i = 0; i < n; ++i) {
@@ -45,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         switch (in.u8() % 9) {
             case 0: {  // an event list
                 int n = in.u8() % (kMaxEvents + 1);
+                VstEvent** slots = list->events;  // numEvents entries, not the declared two
                 for (int i = 0; i < n; ++i) {
                     VstMidiEvent& m = midi[i];
                     std::memset(&m, 0, sizeof m);
@@ -56,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     m.midiData[0] = static_cast<char>(in.u8());
                     m.midiData[1] = static_cast<char>(in.u8());
                     m.midiData[2] = static_cast<char>(in.u8());
-                    list->events[i] = reinterpret_cast<VstEvent*>(&m);
+                    slots[i] = reinterpret_cast<VstEvent*>(&m);
                 }
                 list->numEvents = n;
                 e->dispatcher(e, effProcessEvents, 0, 0, list, 0.0f);
@@ -83,12 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 5:
             case 6: {
                 int frames = static_cast<int16_t>(in.u16()) % (kMaxFrames + 1);
+                if (frames < 0) frames = -frames;  // negative counts are exercised below
                 float* outs[2] = {left.data(), right.data()};
-                if (frames > 0) {
-                    std::fill(left.begin(), left.begin() + frames, 0.0f);
-                    std::fill(right.begin(), right.begin() + frames, 0.0f);
-                }
-                if (frames < 0) frames = -frames;  // also exercise negative counts below
+                std::fill(left.begin(), left.begin() + frames, 0.0f);
+                std::fill(right.begin(), right.begin() + frames, 0.0f);
                 e->processReplacing(e, nullptr, outs, -frames);
                 if (in.u8() & 1)
                     e->processReplacing(e, nullptr, outs, frames);
