@@ -18,10 +18,18 @@ public:
     GrEditor(AudioEffect* effect, std::unique_ptr<Platform> platform);
     ~GrEditor() override;
 
+    // Thread: UI (effEditGetRect). Always 1; the rectangle is empty while
+    // no form exists and stays valid as long as the editor.
     VstInt32 getRect(ERect** rect) override;
+    // Thread: UI (effEditOpen). `ptr` is the host's window: an HWND on
+    // Windows, an X Window id on Linux.
     VstInt32 open(void* ptr) override;
+    // Thread: UI (effEditClose, and the destructor when the effect goes).
     void close() override;
+    // Thread: UI (effEditIdle). Also where the X11 layer reads its events
+    // and runs the poll.
     void idle() override;
+    // Thread: UI (from idle after postUpdate).
     void update() override;
 
     int getOpenCount() const { return openCount; }

@@ -3,6 +3,7 @@
 #include <X11/Xft/Xft.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <cmath>
@@ -189,6 +190,7 @@ X11Platform::Node* X11Platform::add(int kind, Widget parent, Box box, unsigned l
         long mask = ExposureMask;
         if (kind == kSlider || kind == kRadio || kind == kKnob)
             mask |= ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+        if (kind == kSlider || kind == kRadio) mask |= KeyPressMask | FocusChangeMask;
         XSelectInput(x->display, n->window, mask);
         XMapWindow(x->display, n->window);
         byWindow[n->window] = n.get();
@@ -283,6 +285,7 @@ void X11Platform::destroyForm(Widget) {
     nodes.clear();
     byWindow.clear();
     form = nullptr;
+    focused = nullptr;
     formSink = nullptr;
     knobDrag = slideDrag = nullptr;
     interval = std::chrono::milliseconds{0};
@@ -471,9 +474,25 @@ void X11Platform::dispatch(void* event) {
                 byWindow.clear();
             }
             return;
+        case FocusIn:
+        case FocusOut:
+            if (ev.type == FocusIn) {
+                if (focused && focused != n) focused->dirty = true;
+                focused = n;
+            } else if (focused == n) {
+                focused = nullptr;
+            }
+            n->dirty = true;
+            return;
+        case KeyPress:
+            keyPress(n, &ev);
+            return;
         default: break;
     }
     if (ev.type != ButtonPress && ev.type != ButtonRelease && ev.type != MotionNotify) return;
+    if (ev.type == ButtonPress && ev.xbutton.button == Button1 && (n->kind == kSlider || n->kind == kRadio) &&
+        !knobDrag)
+        focus(n);
     inEvent = true;
     if (ev.type == MotionNotify) {
         eventPointer = {ev.xmotion.x_root, ev.xmotion.y_root};
@@ -500,7 +519,11 @@ void X11Platform::dispatch(void* event) {
     } else if (n->kind == kSlider && n->sink) {
         SliderGeometry g(n->box, n->max);
         const int y = ev.type == MotionNotify ? ev.xmotion.y : ev.xbutton.y;
-        if (ev.type == ButtonPress && ev.xbutton.button == Button1) {
+        if (ev.type == ButtonPress && (ev.xbutton.button == Button4 || ev.xbutton.button == Button5)) {
+            // The wheel steps one position, up towards the top.
+            const int p = std::clamp(n->value + (ev.xbutton.button == Button4 ? -1 : 1), 0, n->max);
+            if (p != n->value) n->sink->userPosition(p);
+        } else if (ev.type == ButtonPress && ev.xbutton.button == Button1) {
             const int c = g.centre(n->value);
             if (y >= c - SliderGeometry::kAbove - 1 && y <= c + SliderGeometry::kBelow + 1) {
                 slideDrag = n;
@@ -530,6 +553,57 @@ void X11Platform::dispatch(void* event) {
         }
     }
     inEvent = false;
+}
+
+void X11Platform::focus(Node* n) {
+    if (!x || !n->window) return;
+    XSetInputFocus(x->display, n->window, RevertToParent, CurrentTime);
+    if (focused && focused != n) focused->dirty = true;
+    focused = n;
+    n->dirty = true;
+}
+
+// The keys of the native controls: arrows, page keys, Home and End move a
+// slider by one position or to an end; arrows choose the neighbouring radio
+// item; Tab and Shift+Tab walk the controls in keyboard order.
+void X11Platform::keyPress(Node* n, void* event) {
+    XKeyEvent& key = static_cast<XEvent*>(event)->xkey;
+    const KeySym sym = XLookupKeysym(&key, 0);
+    if (sym == XK_Tab || sym == XK_ISO_Left_Tab) {
+        std::vector<Node*> order;
+        for (auto& m : nodes)
+            if ((m->kind == kSlider || m->kind == kRadio) && m->window) order.push_back(m.get());
+        auto it = std::find(order.begin(), order.end(), n);
+        if (it == order.end() || order.empty()) return;
+        std::ptrdiff_t i = it - order.begin();
+        const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(order.size());
+        const bool back = sym == XK_ISO_Left_Tab || (key.state & ShiftMask);
+        focus(order[static_cast<std::size_t>((i + (back ? count - 1 : 1)) % count)]);
+        return;
+    }
+    if (!n->sink) return;
+    if (n->kind == kSlider) {
+        int p = n->value;
+        switch (sym) {
+            case XK_Up: case XK_Left: case XK_Prior: case XK_KP_Up: case XK_KP_Left: case XK_KP_Prior: --p; break;
+            case XK_Down: case XK_Right: case XK_Next: case XK_KP_Down: case XK_KP_Right: case XK_KP_Next: ++p; break;
+            case XK_Home: case XK_KP_Home: p = 0; break;
+            case XK_End: case XK_KP_End: p = n->max; break;
+            default: return;
+        }
+        p = std::clamp(p, 0, n->max);
+        if (p != n->value) n->sink->userPosition(p);
+    } else if (n->kind == kRadio) {
+        const int last = static_cast<int>(n->items.size()) - 1;
+        int i = n->value;
+        switch (sym) {
+            case XK_Up: case XK_Left: case XK_KP_Up: case XK_KP_Left: i = i < 0 ? 0 : i - 1; break;
+            case XK_Down: case XK_Right: case XK_KP_Down: case XK_KP_Right: i = i < 0 ? 0 : i + 1; break;
+            default: return;
+        }
+        i = std::clamp(i, 0, last);
+        if (i != n->value) n->sink->userSelect(i);
+    }
 }
 
 void X11Platform::paintDirty() {
@@ -649,6 +723,27 @@ void X11Platform::paint(Node* n) {
             }
             break;
         default: break;
+    }
+    // The focused control shows a dotted rectangle, as on Windows.
+    if (n == focused) {
+        static char dots[] = {1, 1};
+        fg(Colour::Black);
+        XSetLineAttributes(d, gc, 1, LineOnOffDash, CapButt, JoinMiter);
+        XSetDashes(d, gc, 0, dots, 2);
+        if (n->kind == kSlider) {
+            XDrawRectangle(d, pm, gc, 0, 0, static_cast<unsigned>(w - 1), static_cast<unsigned>(h - 1));
+        } else if (n->kind == kRadio) {
+            const int count = static_cast<int>(n->items.size());
+            const int i = std::clamp(n->value, 0, count - 1);
+            if (count > 0) {
+                Box b = radioItemBox(w, h, count, i);
+                const int tw = textWidth(n->items[static_cast<std::size_t>(i)]);
+                const int cy = b.top + b.height / 2;
+                XDrawRectangle(d, pm, gc, b.left + 15, cy - kTextHeight / 2 - 1, static_cast<unsigned>(tw + 3),
+                               static_cast<unsigned>(kTextHeight + 1));
+            }
+        }
+        XSetLineAttributes(d, gc, 0, LineSolid, CapButt, JoinMiter);
     }
     if (draw) XftDrawDestroy(draw);
     XCopyArea(d, pm, n->window, gc, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), 0, 0);

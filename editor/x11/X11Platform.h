@@ -51,6 +51,8 @@ private:
     void dispatch(void* event);
     void paint(Node* n);
     void paintDirty();
+    void focus(Node* n);
+    void keyPress(Node* n, void* event);
 
     std::unique_ptr<Connection> x;  // present while a form exists
     std::vector<std::unique_ptr<Node>> nodes;
@@ -62,6 +64,7 @@ private:
     Node* slideDrag = nullptr;  // slider whose thumb the user holds
     int slideGrabOffset = 0;
     Node* knobDrag = nullptr;   // knob that holds the capture
+    Node* focused = nullptr;    // slider or radio group with the keyboard
     bool inEvent = false;       // cursorPos answers from the event being handled
     Point eventPointer;
 };

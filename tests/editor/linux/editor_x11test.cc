@@ -9,6 +9,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <dirent.h>
 #include <dlfcn.h>
 
@@ -102,6 +103,12 @@ void button(bool down) {
     XTestFakeButtonEvent(dpy, 1, down ? True : False, CurrentTime);
     XFlush(dpy);
 }
+void key(KeySym sym) {
+    KeyCode code = XKeysymToKeycode(dpy, sym);
+    XTestFakeKeyEvent(dpy, code, True, CurrentTime);
+    XTestFakeKeyEvent(dpy, code, False, CurrentTime);
+    XFlush(dpy);
+}
 
 bool lastAutomation(int index, float value) {
     return !automations.empty() && automations.back().index == index && automations.back().value == value;
@@ -183,6 +190,24 @@ int main(int argc, char** argv) {
     button(false);
     idleFor(150);
     check(automations.size() == 1 && lastAutomation(6, 0.5f), "clicking BandPass automates Type = 0.5");
+
+    // Slider A (320,32 in the form): a click on the channel below the thumb
+    // steps once and gives it the keyboard; End and Home go to the ends.
+    automations.clear();
+    pointerTo(320 + 16, 32 + 104);
+    idleFor(80);
+    button(true);
+    button(false);
+    idleFor(120);
+    check(automations.size() == 1 && lastAutomation(0, 0.08f), "a click below slider A's thumb sends A = 0.08");
+    key(XK_End);
+    idleFor(120);
+    check(lastAutomation(0, 0.0f), "End moves slider A to the bottom, A = 0");
+    key(XK_Home);
+    idleFor(120);
+    check(lastAutomation(0, 1.0f), "Home moves slider A to the top, A = 1");
+    fx->setParameter(fx, 0, 0.1f);
+    idleFor(200);
 
     // Host automation of A moves slider A (320,32 in the form, 33 x 113)
     // within two ticks and sends nothing back; restoring A restores the
