@@ -16,6 +16,10 @@ public:
     // Thread: the host's thread that calls the entry point.
     AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams);
     virtual ~AudioEffect();
+    // The record points back at its object and the editor is owned: a copy
+    // would hand the host a record that serves the original.
+    AudioEffect(const AudioEffect&) = delete;
+    AudioEffect& operator=(const AudioEffect&) = delete;
 
     AEffect* getEffectRecord() { return &effectRecord; }
     AEffEditor* getEditor() const { return editor; }
