@@ -61,6 +61,20 @@ COLORREF colorRef(Colour c) {
     }
 }
 
+// Under a host that enables visual styles, themed group boxes and radio
+// buttons ignore the red text colour and draw raised, not flat. Switching
+// the theme off per control restores both; looked up at run time so the
+// plug-in imports nothing beyond the core system DLLs.
+void classicLook(HWND hwnd) {
+    using SetWindowThemeFn = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
+    static SetWindowThemeFn setTheme = [] {
+        HMODULE ux = LoadLibraryW(L"uxtheme.dll");
+        return ux ? reinterpret_cast<SetWindowThemeFn>(reinterpret_cast<void*>(GetProcAddress(ux, "SetWindowTheme")))
+                  : nullptr;
+    }();
+    if (setTheme && hwnd) setTheme(hwnd, L"", L"");
+}
+
 Node* nodeOf(HWND hwnd) { return hwnd ? reinterpret_cast<Node*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)) : nullptr; }
 
 // GDI state for one paint of a knob. Every pen and brush made here is
@@ -318,6 +332,7 @@ Win32Platform::Node* Win32Platform::makeGroup(Node* parent, Box box, std::string
     Node* n = add(createChild(parent, L"BUTTON", text.c_str(), BS_GROUPBOX | BS_FLAT | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
                               box, 0, WS_EX_CONTROLPARENT),
                   parent);
+    classicLook(n->hwnd);
     if (n->hwnd)
         n->buttonProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(n->hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&groupProc)));
@@ -405,6 +420,7 @@ Widget Win32Platform::createSlider(Widget parent, Box box, const SliderSpec& spe
         p, TRACKBAR_CLASSW, L"", WS_TABSTOP | WS_GROUP | TBS_VERT | TBS_BOTH | TBS_AUTOTICKS | TBS_FIXEDLENGTH, box));
     Node* n = add(hwnd, p);
     n->sink = sink;
+    classicLook(hwnd);
     if (hwnd) {
         SendMessageW(hwnd, TBM_SETRANGE, FALSE, MAKELPARAM(0, spec.max));
         SendMessageW(hwnd, TBM_SETTICFREQ, static_cast<WPARAM>(spec.tickEvery), 0);
@@ -431,6 +447,7 @@ Widget Win32Platform::createRadioGroup(Widget parent, Box box, std::string_view 
         unsigned long style = BS_RADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
         HWND b = static_cast<HWND>(createChild(n, L"BUTTON", w.c_str(), style,
                                                radioItemBox(box.width, box.height, count, i), i + 1));
+        classicLook(b);
         if (b) {
             SetWindowLongPtrW(b, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(n));
             SendMessageW(b, BM_SETCHECK, i == selected ? BST_CHECKED : BST_UNCHECKED, 0);
