@@ -20,13 +20,17 @@ char localeSeparator() {
     // The C runtime's locale stays "C" unless the host changes it; the user's
     // separator lives in the thread locale.
     char buf[8] = {};
-    if (GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, buf, sizeof buf) > 1 &&
+    if (GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, buf, sizeof buf) == 2 &&
         static_cast<unsigned char>(buf[0]) < 0x80)
         return buf[0];
     return '.';
 #else
+    // A multi-byte separator (U+066B in UTF-8, say) cannot be one char; its
+    // first byte alone would be broken text.
     const lconv* lc = std::localeconv();
-    if (lc && lc->decimal_point && lc->decimal_point[0] != '\0') return lc->decimal_point[0];
+    if (lc && lc->decimal_point && lc->decimal_point[0] != '\0' && lc->decimal_point[1] == '\0' &&
+        static_cast<unsigned char>(lc->decimal_point[0]) < 0x80)
+        return lc->decimal_point[0];
     return '.';
 #endif
 }

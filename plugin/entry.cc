@@ -2,7 +2,6 @@
 #include "DAudioEffect.h"
 #include "PluginFactory.h"
 
-
 extern "C" {
 
 #if defined(_WIN32)

@@ -73,6 +73,17 @@ TEST(FloatToText, UsesTheSeparatorReadFromTheLocale) {
     EXPECT_EQ(text(0.5f), "0.50");
 }
 
+TEST(FloatToText, FallsBackToAFullStopForAMultiByteSeparator) {
+    const char* dir = std::getenv("ORVO_LOCPATH");
+    if (!dir) GTEST_SKIP() << "ORVO_LOCPATH not set";
+    setenv("LOCPATH", dir, 1);
+    if (!std::setlocale(LC_NUMERIC, "ps_AF.UTF-8")) GTEST_SKIP() << "no ps_AF locale in " << dir;
+    readDecimalSeparator();  // U+066B: two bytes in UTF-8
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_EQ(text(0.5f), "0.50");
+    readDecimalSeparator();
+}
+
 TEST(RoundHalfEven, TiesGoToTheEvenNeighbourInAnyRoundingMode) {
     // A host may leave its thread rounding upwards; the answers must not move.
     const int saved = std::fegetround();
