@@ -44,7 +44,7 @@ HeadlessPlatform::Node* HeadlessPlatform::add(Kind kind, Widget parent, Box box)
     return nodes->back().get();
 }
 
-Widget HeadlessPlatform::createForm(void* parentWindow, int width, int height, const FontSpec&, FormSink* sink) {
+Widget HeadlessPlatform::createForm(void* parentWindow, int width, int height, const FontStyle&, FormSink* sink) {
     Node* n = add(Kind::Form, nullptr, {0, 0, width, height});
     n->hostWindow = parentWindow;
     n->formSink = sink;
@@ -95,7 +95,7 @@ Widget HeadlessPlatform::createLabel(Widget parent, Box box, std::string_view te
     return n;
 }
 
-Widget HeadlessPlatform::createSlider(Widget parent, Box box, const SliderSpec&, int position, ControlSink* sink) {
+Widget HeadlessPlatform::createSlider(Widget parent, Box box, const SliderStyle&, int position, ControlSink* sink) {
     Node* n = add(Kind::Slider, parent, box);
     n->value = position;
     n->sink = sink;

@@ -80,14 +80,14 @@ struct Image {
     std::span<const std::uint32_t> pixels;
 };
 
-struct SliderSpec {
+struct SliderStyle {
     int max = 50;        // minimum is 0; position 0 is at the top
     int tickEvery = 5;   // tick marks on both sides
     int thumbLength = 15;
 };
 
 // The form's font: "Times New Roman", 12 pixels, red, Shift-JIS character set.
-struct FontSpec {
+struct FontStyle {
     std::string_view face = "Times New Roman";
     int pixelHeight = 12;
     Colour colour = Colour::Red;
@@ -99,7 +99,7 @@ public:
     virtual ~Platform() = default;
 
     // A borderless child window of the host's `parentWindow`, at its top-left.
-    virtual Widget createForm(void* parentWindow, int width, int height, const FontSpec& font, FormSink* sink) = 0;
+    virtual Widget createForm(void* parentWindow, int width, int height, const FontStyle& font, FormSink* sink) = 0;
     // Visible and in front of its siblings.
     virtual void showForm(Widget form) = 0;
     // Removes the form's window, every control in it and its timer.
@@ -114,7 +114,7 @@ public:
     // Controls, created in keyboard order. Captions are UTF-8.
     virtual Widget createGroup(Widget parent, Box box, std::string_view caption) = 0;
     virtual Widget createLabel(Widget parent, Box box, std::string_view text, bool alignBottom) = 0;
-    virtual Widget createSlider(Widget parent, Box box, const SliderSpec& spec, int position, ControlSink* sink) = 0;
+    virtual Widget createSlider(Widget parent, Box box, const SliderStyle& style, int position, ControlSink* sink) = 0;
     virtual void setSliderPosition(Widget slider, int position) = 0;
     virtual Widget createRadioGroup(Widget parent, Box box, std::string_view caption,
                                     std::span<const std::string_view> items, int selected, ControlSink* sink) = 0;

@@ -10,12 +10,12 @@ namespace orvo {
 // --- TTrackBar ----------------------------------------------------------------
 
 TTrackBar::TTrackBar(Platform& platform, Widget parent, Box box, int initial)
-    : platform(platform), position(std::clamp(initial, 0, spec.max)) {
-    handle = platform.createSlider(parent, box, spec, position, this);
+    : platform(platform), position(std::clamp(initial, 0, style.max)) {
+    handle = platform.createSlider(parent, box, style, position, this);
 }
 
 void TTrackBar::setPosition(int newPosition) {
-    newPosition = std::clamp(newPosition, 0, spec.max);
+    newPosition = std::clamp(newPosition, 0, style.max);
     if (newPosition == position) return;
     position = newPosition;
     platform.setSliderPosition(handle, position);
@@ -93,7 +93,7 @@ void TForm1::buildControls(void* parentWindow) {
     static constexpr std::string_view kAbout[] = {"Orvo Switch Ver1.11", "Switch Table Synth VST", "",
                                                   "https://orvo.example.com/"};
     Platform& p = platform;
-    form = p.createForm(parentWindow, kWidth, kHeight, FontSpec{}, this);
+    form = p.createForm(parentWindow, kWidth, kHeight, FontStyle{}, this);
 
     // Created in keyboard order: Filter, Env, about text, OSC.
     GroupBox1 = p.createGroup(form, {0, 0, 465, 281}, "Orvo Swich");

@@ -25,7 +25,7 @@ class TTrackBar : public ControlSink {
 public:
     TTrackBar(Platform& platform, Widget parent, Box box, int initial);
     int getPosition() const { return position; }
-    int getMax() const { return spec.max; }
+    int getMax() const { return style.max; }
     // Clamps to 0..Max; notifies only when the position actually changes.
     void setPosition(int newPosition);
     std::function<void()> OnChange;
@@ -34,7 +34,7 @@ public:
 
 private:
     Platform& platform;
-    SliderSpec spec;
+    SliderStyle style;
     Widget handle = nullptr;
     int position = 0;
 };

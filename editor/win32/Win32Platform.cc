@@ -280,14 +280,14 @@ void unregisterClasses() {
 // Honours the requested character set when the face supports it; where the
 // mapper would trade Times New Roman for some other face to get Shift-JIS,
 // the face wins and the default character set is used.
-HFONT makeFont(const FontSpec& spec) {
-    std::wstring face = widen(spec.face);
+HFONT makeFont(const FontStyle& style) {
+    std::wstring face = widen(style.face);
     auto make = [&](BYTE charset) {
-        return CreateFontW(-spec.pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
+        return CreateFontW(-style.pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_ROMAN, face.c_str());
     };
-    HFONT font = make(spec.shiftJis ? SHIFTJIS_CHARSET : DEFAULT_CHARSET);
-    if (!spec.shiftJis) return font;
+    HFONT font = make(style.shiftJis ? SHIFTJIS_CHARSET : DEFAULT_CHARSET);
+    if (!style.shiftJis) return font;
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, font);
     wchar_t got[LF_FACESIZE] = {};
@@ -339,10 +339,10 @@ Win32Platform::Node* Win32Platform::makeGroup(Node* parent, Box box, std::string
     return n;
 }
 
-Widget Win32Platform::createForm(void* parentWindow, int width, int height, const FontSpec& spec, FormSink* sink) {
+Widget Win32Platform::createForm(void* parentWindow, int width, int height, const FontStyle& style, FormSink* sink) {
     registerClasses();
     registered = true;
-    font = makeFont(spec);
+    font = makeFont(style);
     // The requested alpha blending is left out: on a child window it would
     // leave the panel nearly invisible.
     HWND hwnd = CreateWindowExW(WS_EX_CONTROLPARENT, kFormClass, L"Form1", WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
@@ -414,7 +414,7 @@ Widget Win32Platform::createLabel(Widget parent, Box box, std::string_view text,
     return add(createChild(p, L"STATIC", w.c_str(), SS_LEFT | SS_NOPREFIX, labelBox(box, alignBottom)), p);
 }
 
-Widget Win32Platform::createSlider(Widget parent, Box box, const SliderSpec& spec, int position, ControlSink* sink) {
+Widget Win32Platform::createSlider(Widget parent, Box box, const SliderStyle& style, int position, ControlSink* sink) {
     Node* p = static_cast<Node*>(parent);
     HWND hwnd = static_cast<HWND>(createChild(
         p, TRACKBAR_CLASSW, L"", WS_TABSTOP | WS_GROUP | TBS_VERT | TBS_BOTH | TBS_AUTOTICKS | TBS_FIXEDLENGTH, box));
@@ -422,11 +422,11 @@ Widget Win32Platform::createSlider(Widget parent, Box box, const SliderSpec& spe
     n->sink = sink;
     classicLook(hwnd);
     if (hwnd) {
-        SendMessageW(hwnd, TBM_SETRANGE, FALSE, MAKELPARAM(0, spec.max));
-        SendMessageW(hwnd, TBM_SETTICFREQ, static_cast<WPARAM>(spec.tickEvery), 0);
+        SendMessageW(hwnd, TBM_SETRANGE, FALSE, MAKELPARAM(0, style.max));
+        SendMessageW(hwnd, TBM_SETTICFREQ, static_cast<WPARAM>(style.tickEvery), 0);
         SendMessageW(hwnd, TBM_SETLINESIZE, 0, 1);
         SendMessageW(hwnd, TBM_SETPAGESIZE, 0, 1);
-        SendMessageW(hwnd, TBM_SETTHUMBLENGTH, static_cast<WPARAM>(spec.thumbLength), 0);
+        SendMessageW(hwnd, TBM_SETTHUMBLENGTH, static_cast<WPARAM>(style.thumbLength), 0);
         SendMessageW(hwnd, TBM_SETPOS, TRUE, position);
     }
     return n;

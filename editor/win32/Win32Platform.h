@@ -18,7 +18,7 @@ public:
     Win32Platform();
     ~Win32Platform() override;
 
-    Widget createForm(void* parentWindow, int width, int height, const FontSpec& font, FormSink* sink) override;
+    Widget createForm(void* parentWindow, int width, int height, const FontStyle& font, FormSink* sink) override;
     void showForm(Widget form) override;
     void destroyForm(Widget form) override;
     void startTimer(Widget form, int milliseconds) override;
@@ -26,7 +26,7 @@ public:
     void invalidate(Widget widget) override;
     Widget createGroup(Widget parent, Box box, std::string_view caption) override;
     Widget createLabel(Widget parent, Box box, std::string_view text, bool alignBottom) override;
-    Widget createSlider(Widget parent, Box box, const SliderSpec& spec, int position, ControlSink* sink) override;
+    Widget createSlider(Widget parent, Box box, const SliderStyle& style, int position, ControlSink* sink) override;
     void setSliderPosition(Widget slider, int position) override;
     Widget createRadioGroup(Widget parent, Box box, std::string_view caption, std::span<const std::string_view> items,
                             int selected, ControlSink* sink) override;

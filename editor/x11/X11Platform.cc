@@ -199,7 +199,7 @@ X11Platform::Node* X11Platform::add(int kind, Widget parent, Box box, unsigned l
     return nodes.back().get();
 }
 
-Widget X11Platform::createForm(void* parentWindow, int width, int height, const FontSpec& spec, FormSink* sink) {
+Widget X11Platform::createForm(void* parentWindow, int width, int height, const FontStyle& style, FormSink* sink) {
     formSink = sink;
     auto c = std::make_unique<Connection>();
     // A connection of our own: the host's Display may belong to another
@@ -241,10 +241,10 @@ Widget X11Platform::createForm(void* parentWindow, int width, int height, const 
     c->gc = XCreateGC(d, RootWindow(d, c->screen), 0, nullptr);
     // Times New Roman where installed; fontconfig's metric aliases give
     // Liberation Serif otherwise, and any serif face as a last resort.
-    std::string pattern = std::string(spec.face) + ",Liberation Serif,serif:pixelsize=" + std::to_string(spec.pixelHeight);
+    std::string pattern = std::string(style.face) + ",Liberation Serif,serif:pixelsize=" + std::to_string(style.pixelHeight);
     c->font = XftFontOpenName(d, c->screen, pattern.c_str());
     XRenderColor rc{};
-    std::uint32_t rgb = defaultRgb(spec.colour);
+    std::uint32_t rgb = defaultRgb(style.colour);
     rc.red = static_cast<unsigned short>(((rgb >> 16) & 0xFF) * 257);
     rc.green = static_cast<unsigned short>(((rgb >> 8) & 0xFF) * 257);
     rc.blue = static_cast<unsigned short>((rgb & 0xFF) * 257);
@@ -327,11 +327,11 @@ Widget X11Platform::createLabel(Widget parent, Box box, std::string_view text, b
     return n;
 }
 
-Widget X11Platform::createSlider(Widget parent, Box box, const SliderSpec& spec, int position, ControlSink* sink) {
+Widget X11Platform::createSlider(Widget parent, Box box, const SliderStyle& style, int position, ControlSink* sink) {
     ErrorTrap trap(x ? x->display : nullptr);
     Node* n = add(kSlider, parent, box, x ? x->pixelOf(Colour::BtnFace) : 0);
-    n->max = spec.max;
-    n->tickEvery = spec.tickEvery > 0 ? spec.tickEvery : 1;
+    n->max = style.max;
+    n->tickEvery = style.tickEvery > 0 ? style.tickEvery : 1;
     n->value = position;
     n->sink = sink;
     return n;
