@@ -111,6 +111,8 @@ void Engine::setSampleRate(float rate) {
     const double step = kTableStepScale / static_cast<double>(rate);
     if (step > FLT_MAX) return;  // a denormal rate: the step would not fit a float
     tableStep_.store(static_cast<float>(step), relaxed);
+    // A later request that carries an unusable rate falls back to this one.
+    conversionRate_.store(rate, relaxed);
 }
 
 // ---------------------------------------------------------------------------
