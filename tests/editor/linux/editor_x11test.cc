@@ -166,6 +166,11 @@ int main(int argc, char** argv) {
     XSync(dpy, False);
     std::vector<std::uint32_t> shot = grab(0, 0, 520, 330);
     check(shot.size() == 520u * 330u && orvo::test::writePng(argv[2], 520, 330, shot), "screenshot saved");
+    // Knob Mix (264,96 in the form) at 50: the pointer's highlight, black and
+    // shadow strokes are the columns 14, 15 and 16 of the knob.
+    auto at = [&](int x, int y) { return shot.empty() ? 0u : shot[static_cast<std::size_t>(y * 520 + x)]; };
+    check(at(264 + 14, 96 + 5) == 0xFFFFFF && at(264 + 15, 96 + 5) == 0x000000 && at(264 + 16, 96 + 5) == 0x808080,
+          "knob Mix draws its upright pointer as highlight, black and shadow columns");
 
     // Drag knob Drag (Tsumami1 at 216,96 in the form) 20 pixels up.
     automations.clear();

@@ -202,6 +202,16 @@ int wmain(int argc, wchar_t** argv) {
     check(slider && SendMessageW(slider, TBM_GETPOS, 0, 0) == 45 && SendMessageW(slider, TBM_GETRANGEMAX, 0, 0) == 50,
           "slider A shows 0.1 as position 45 of 0..50");
     check(screenshot(hostWindow, 520, 330, png), "screenshot saved");
+    // Knob Mix (264,96 in the form) at 50: the pointer's highlight, black and
+    // shadow strokes are the columns 14, 15 and 16 of the knob.
+    {
+        HDC dc = GetDC(form);
+        COLORREF hi = GetPixel(dc, 264 + 14, 96 + 5), black = GetPixel(dc, 264 + 15, 96 + 5),
+                 shadow = GetPixel(dc, 264 + 16, 96 + 5);
+        ReleaseDC(form, dc);
+        check(hi == GetSysColor(COLOR_BTNHIGHLIGHT) && black == RGB(0, 0, 0) && shadow == GetSysColor(COLOR_BTNSHADOW),
+              "knob Mix draws its upright pointer as highlight, black and shadow columns");
+    }
 
     // Drag knob Drag (Tsumami1) 20 pixels up: ten steps, 0.5 -> 0.6.
     HWND knob = findAt(form, L"OrvoSwitchKnob", 216, 96);
