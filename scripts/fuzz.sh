@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 SECONDS_EACH=${1:-60}
 shift 2>/dev/null || true
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j"$(nproc)"
+cmake --build --preset fuzz -j"$(nproc)" --target fuzz-engine fuzz-dispatcher fuzz-midifile
 TARGETS=${*:-$(ls build/fuzz/tests/fuzz | sed -n 's/^fuzz-\([a-z]*\)$/\1/p')}
 status=0
 for t in $TARGETS; do

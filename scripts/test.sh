@@ -1,7 +1,22 @@
 #!/bin/sh
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything and runs every test: the three
+# binaries and their tests, the whole suite again under ASan+UBSan and under
+# TSan, and each fuzzer for a bounded time.
+#   scripts/test.sh          everything (what CI runs)
+#   scripts/test.sh --quick  only the ordinary build and its tests
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/setup.sh
 sh scripts/build.sh linux win32 win64
 ctest --preset linux -j2
+[ "$1" = "--quick" ] && exit 0
+
+# The Windows programs under wine are not built with sanitizers: leave them
+# to the ordinary run above.
+WINDOWS_ONLY='^(wine\.|boundary\.win(32|64)_exports|boundary\.windows_host|engine\.session\.windows|editor\.win64)'
+for preset in asan tsan; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$(nproc)"
+  ctest --preset "$preset" -j2 -E "$WINDOWS_ONLY"
+done
+sh scripts/fuzz.sh "${ORVO_FUZZ_SECONDS:-60}"
