@@ -6,7 +6,6 @@
 #include <cstring>
 #include <functional>
 
-#include "DVstUtils.h"
 #include "recorder.h"
 
 namespace {

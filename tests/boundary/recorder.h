@@ -82,9 +82,8 @@ public:
     void close() override { ++Lifetimes::closes; }
 
     using AudioEffect::blockSize;
-    using AudioEffect::numPrograms;
-    using AudioEffect::sampleRate;
     using AudioEffect::curProgram;
+    using AudioEffect::sampleRate;
 };
 
 // An editor that logs what reaches it; without overrides of its own it keeps
@@ -137,7 +136,6 @@ class PlainEditor : public AEffEditorX {
 public:
     explicit PlainEditor(AudioEffect* fx) : AEffEditorX(fx) { ++Lifetimes::editors; }
     ~PlainEditor() override { --Lifetimes::editors; }
-    using AEffEditor::updateFlag;
 };
 
 // Dispatches through the record, as a host does.
