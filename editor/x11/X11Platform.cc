@@ -107,6 +107,8 @@ struct X11Platform::Node {
     ControlSink* sink = nullptr;
     Pixmap picture = 0;
     bool dirty = true;
+    int caretLine = 0;    // memo: caret as line and byte offset
+    std::size_t caretByte = 0;
 };
 
 namespace {
@@ -188,9 +190,9 @@ X11Platform::Node* X11Platform::add(int kind, Widget parent, Box box, unsigned l
                                         static_cast<unsigned>(std::max(box.width, 1)),
                                         static_cast<unsigned>(std::max(box.height, 1)), 0, 0, background);
         long mask = ExposureMask;
-        if (kind == kSlider || kind == kRadio || kind == kKnob)
+        if (kind == kSlider || kind == kRadio || kind == kKnob || kind == kMemo)
             mask |= ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
-        if (kind == kSlider || kind == kRadio) mask |= KeyPressMask | FocusChangeMask;
+        if (kind == kSlider || kind == kRadio || kind == kMemo) mask |= KeyPressMask | FocusChangeMask;
         XSelectInput(x->display, n->window, mask);
         XMapWindow(x->display, n->window);
         byWindow[n->window] = n.get();
@@ -490,8 +492,8 @@ void X11Platform::dispatch(void* event) {
         default: break;
     }
     if (ev.type != ButtonPress && ev.type != ButtonRelease && ev.type != MotionNotify) return;
-    if (ev.type == ButtonPress && ev.xbutton.button == Button1 && (n->kind == kSlider || n->kind == kRadio) &&
-        !knobDrag)
+    if (ev.type == ButtonPress && ev.xbutton.button == Button1 &&
+        (n->kind == kSlider || n->kind == kRadio || n->kind == kMemo) && !knobDrag)
         focus(n);
     inEvent = true;
     if (ev.type == MotionNotify) {
@@ -539,6 +541,24 @@ void X11Platform::dispatch(void* event) {
         } else if (ev.type == ButtonRelease && ev.xbutton.button == Button1) {
             slideDrag = nullptr;
         }
+    } else if (n->kind == kMemo && ev.type == ButtonPress && ev.xbutton.button == Button1 && x->font &&
+               !n->items.empty()) {
+        // The caret goes to the character boundary nearest the click.
+        const int lineHeight = x->font->ascent + x->font->descent;
+        const int li = std::clamp((ev.xbutton.y - 2) / std::max(lineHeight, 1), 0, int(n->items.size()) - 1);
+        const std::string& l = n->items[static_cast<std::size_t>(li)];
+        std::size_t best = 0;
+        int bestDistance = std::abs(ev.xbutton.x - 3);
+        for (std::size_t i = 1; i <= l.size(); ++i) {
+            if (i < l.size() && (static_cast<unsigned char>(l[i]) & 0xC0) == 0x80) continue;
+            XGlyphInfo gi;
+            XftTextExtentsUtf8(x->display, x->font, reinterpret_cast<const FcChar8*>(l.data()), static_cast<int>(i), &gi);
+            const int distance = std::abs(ev.xbutton.x - 3 - gi.xOff);
+            if (distance < bestDistance) best = i, bestDistance = distance;
+        }
+        n->caretLine = li;
+        n->caretByte = best;
+        n->dirty = true;
     } else if (n->kind == kRadio && n->sink) {
         if (ev.type == ButtonRelease && ev.xbutton.button == Button1) {
             const int count = static_cast<int>(n->items.size());
@@ -572,13 +592,17 @@ void X11Platform::keyPress(Node* n, void* event) {
     if (sym == XK_Tab || sym == XK_ISO_Left_Tab) {
         std::vector<Node*> order;
         for (auto& m : nodes)
-            if ((m->kind == kSlider || m->kind == kRadio) && m->window) order.push_back(m.get());
+            if ((m->kind == kSlider || m->kind == kRadio || m->kind == kMemo) && m->window) order.push_back(m.get());
         auto it = std::find(order.begin(), order.end(), n);
         if (it == order.end() || order.empty()) return;
         std::ptrdiff_t i = it - order.begin();
         const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(order.size());
         const bool back = sym == XK_ISO_Left_Tab || (key.state & ShiftMask);
         focus(order[static_cast<std::size_t>((i + (back ? count - 1 : 1)) % count)]);
+        return;
+    }
+    if (n->kind == kMemo) {
+        editMemo(n, event);
         return;
     }
     if (!n->sink) return;
@@ -604,6 +628,99 @@ void X11Platform::keyPress(Node* n, void* event) {
         i = std::clamp(i, 0, last);
         if (i != n->value) n->sink->userSelect(i);
     }
+}
+
+// The about text can be edited like any text box, to no effect: typing,
+// Backspace, Delete, Return and the caret keys.
+void X11Platform::editMemo(Node* n, void* event) {
+    XKeyEvent& key = static_cast<XEvent*>(event)->xkey;
+    char buf[16] = {};
+    KeySym sym = 0;
+    const int len = XLookupString(&key, buf, sizeof buf, &sym, nullptr);
+    if (n->items.empty()) n->items.emplace_back();
+    auto& lines = n->items;
+    int& line = n->caretLine;
+    std::size_t& at = n->caretByte;
+    line = std::clamp(line, 0, static_cast<int>(lines.size()) - 1);
+    std::string* cur = &lines[static_cast<std::size_t>(line)];
+    at = std::min(at, cur->size());
+    auto isCont = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+    auto prev = [&](const std::string& t, std::size_t i) {
+        while (i > 0 && isCont(t[--i])) {
+        }
+        return i;
+    };
+    auto next = [&](const std::string& t, std::size_t i) {
+        if (i < t.size()) ++i;
+        while (i < t.size() && isCont(t[i])) ++i;
+        return i;
+    };
+    switch (sym) {
+        case XK_Left:
+            if (at > 0) at = prev(*cur, at);
+            else if (line > 0) at = lines[static_cast<std::size_t>(--line)].size();
+            break;
+        case XK_Right:
+            if (at < cur->size()) at = next(*cur, at);
+            else if (line + 1 < static_cast<int>(lines.size())) ++line, at = 0;
+            break;
+        case XK_Up: if (line > 0) --line; break;
+        case XK_Down: if (line + 1 < static_cast<int>(lines.size())) ++line; break;
+        case XK_Home: at = 0; break;
+        case XK_End: at = cur->size(); break;
+        case XK_BackSpace:
+            if (at > 0) {
+                std::size_t from = prev(*cur, at);
+                cur->erase(from, at - from);
+                at = from;
+            } else if (line > 0) {
+                std::string rest = *cur;
+                lines.erase(lines.begin() + line);
+                --line;
+                at = lines[static_cast<std::size_t>(line)].size();
+                lines[static_cast<std::size_t>(line)] += rest;
+            }
+            break;
+        case XK_Delete:
+            if (at < cur->size()) {
+                cur->erase(at, next(*cur, at) - at);
+            } else if (line + 1 < static_cast<int>(lines.size())) {
+                *cur += lines[static_cast<std::size_t>(line + 1)];
+                lines.erase(lines.begin() + line + 1);
+            }
+            break;
+        case XK_Return:
+        case XK_KP_Enter: {
+            std::string rest = cur->substr(at);
+            cur->erase(at);
+            lines.insert(lines.begin() + line + 1, rest);
+            ++line;
+            at = 0;
+            break;
+        }
+        default: {
+            if (len <= 0 || (key.state & ControlMask)) return;
+            // XLookupString answers in Latin-1; the lines are UTF-8.
+            std::string text;
+            for (int i = 0; i < len; ++i) {
+                unsigned char c = static_cast<unsigned char>(buf[i]);
+                if (c < 0x20 || c == 0x7F) continue;
+                if (c < 0x80) {
+                    text += static_cast<char>(c);
+                } else {
+                    text += static_cast<char>(0xC0 | (c >> 6));
+                    text += static_cast<char>(0x80 | (c & 0x3F));
+                }
+            }
+            cur->insert(at, text);
+            at += text.size();
+            break;
+        }
+    }
+    cur = &lines[static_cast<std::size_t>(line)];
+    at = std::min(at, cur->size());
+    while (at > 0 && at < cur->size() && isCont((*cur)[at])) --at;
+    n->dirty = true;
 }
 
 void X11Platform::paintDirty() {
@@ -711,6 +828,13 @@ void X11Platform::paint(Node* n) {
             const int lineHeight = ascent + descent;
             for (std::size_t i = 0; i < n->items.size(); ++i)
                 text(n->items[i], 3, 2 + ascent + static_cast<int>(i) * lineHeight);
+            if (n == focused && !n->items.empty()) {
+                const std::size_t li = static_cast<std::size_t>(std::clamp(n->caretLine, 0, int(n->items.size()) - 1));
+                const std::string& l = n->items[li];
+                const int cx = 3 + textWidth(l.substr(0, std::min(n->caretByte, l.size())));
+                const int top = 2 + static_cast<int>(li) * lineHeight;
+                line(Colour::Black, cx, top, cx, top + lineHeight - 1);
+            }
             break;
         }
         case kPicture:

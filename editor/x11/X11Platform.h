@@ -53,6 +53,7 @@ private:
     void paintDirty();
     void focus(Node* n);
     void keyPress(Node* n, void* event);
+    void editMemo(Node* n, void* event);
 
     std::unique_ptr<Connection> x;  // present while a form exists
     std::vector<std::unique_ptr<Node>> nodes;

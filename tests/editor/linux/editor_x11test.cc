@@ -214,6 +214,26 @@ int main(int argc, char** argv) {
     fx->setParameter(fx, 0, 0.1f);
     idleFor(200);
 
+    // The about text (248,200 in the form) takes typing to no effect; Tab
+    // then goes on to the next control in keyboard order, the Wave1 group,
+    // where Down chooses "Saw".
+    automations.clear();
+    XSync(dpy, False);
+    std::vector<std::uint32_t> memoBefore = grab(248, 200, 209, 73);
+    pointerTo(248 + 60, 200 + 36);
+    idleFor(80);
+    button(true);
+    button(false);
+    key(XK_x);
+    idleFor(120);
+    XSync(dpy, False);
+    check(grab(248, 200, 209, 73) != memoBefore && automations.empty(), "typing into the about text shows and sends nothing");
+    key(XK_Tab);
+    idleFor(80);  // the focus moves when the editor handles Tab
+    key(XK_Down);
+    idleFor(120);
+    check(automations.size() == 1 && lastAutomation(8, 1.0f / 3.0f), "Tab from the about text, then Down, sends Wave1 = 1/3");
+
     // Host automation of A moves slider A (320,32 in the form, 33 x 113)
     // within two ticks and sends nothing back; restoring A restores the
     // picture exactly.
