@@ -29,4 +29,21 @@ imports=$(echo "$out" | sed -n 's/^[[:space:]]*DLL Name: //p')
 for lib in $imports; do
   echo "$lib" | grep -Eiq "$allowed" || fail "imports $lib"
 done
+# 32-bit: the host pops the arguments of the entry point and of the record's
+# callbacks (cdecl). A callee-popping `ret $n` in any of them corrupts every
+# host's stack. Needs the symbols, which release builds keep.
+if [ "$format" = pei-i386 ]; then
+  nm=${objdump%objdump}nm
+  syms=$("$nm" "$dll" | sed -n 's/^[0-9a-f]* T \(_VSTPluginMain\|__Z[0-9]*\(dispatcher\|process\|processReplacing\|setParameter\|getParameter\)CallbackP7AEffect.*\)$/\1/p')
+  [ "$(echo "$syms" | grep -c .)" -eq 6 ] || fail "expected the entry point and five callbacks in the symbols, got: $syms"
+  for sym in $syms; do
+    code=$("$objdump" -d --disassemble="$sym" "$dll")
+    echo "$code" | grep -Eq '[[:space:]]ret[[:space:]]*$' || fail "$sym has no plain ret"
+    echo "$code" | grep -Eq '[[:space:]]ret[[:space:]]+\$' && fail "$sym pops its own arguments"
+  done
+  base=$(echo "$out" | sed -n 's/^ImageBase[[:space:]]*//p')
+  rva=$(echo "$out" | sed -n 's/^[[:space:]]*\[ *0\] +base\[ *1\] \([0-9a-f]*\) Export RVA$/\1/p')
+  entry=$("$nm" "$dll" | sed -n 's/^\([0-9a-f]*\) T _VSTPluginMain$/\1/p')
+  [ $((0x$base + 0x$rva)) -eq $((0x$entry)) ] || fail "main does not lead to the entry point"
+fi
 echo "ok: $dll exports main @1, imports: $(echo $imports)"
