@@ -211,6 +211,14 @@ TEST(SharedObject, HostCanEnterThroughEitherExport) {
         EXPECT_EQ(host.calls[0].opcode, audioMasterVersion);
         EXPECT_EQ(host.calls[0].effect, nullptr);
         EXPECT_EQ(e->magic, kEffectMagic);
+        EXPECT_EQ(e->numPrograms, 32);
+        EXPECT_EQ(e->numParams, 12);
+        EXPECT_EQ(e->numInputs, 0);
+        EXPECT_EQ(e->numOutputs, 2);
+        EXPECT_EQ(e->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsIsSynth);
+        EXPECT_EQ(e->uniqueID, 'O' << 24 | 'r' << 16 | 'v' << 8 | 'S');
+        EXPECT_EQ(e->version, 1);
+        EXPECT_EQ(e->ioRatio, 1.0f);
         EXPECT_NE(e->object, nullptr);
         EXPECT_EQ(e->user, nullptr);
         EXPECT_EQ(e->processDoubleReplacing, nullptr);

@@ -114,13 +114,12 @@ void checkRecord(AEffect* e) {
     CHECK(e->object != nullptr);
     CHECK(e->user == nullptr);
     CHECK(e->resvd1 == 0 && e->resvd2 == 0);
-    CHECK(e->numPrograms >= 1);
-    CHECK(e->numParams >= 0);
+    CHECK(e->numPrograms == 32);
+    CHECK(e->numParams == 12);
     CHECK(e->numInputs == 0);
     CHECK(e->numOutputs == 2);
-    // Replacing synthesizer, perhaps with an editor, and nothing else.
-    CHECK((e->flags & (effFlagsCanReplacing | effFlagsIsSynth)) == (effFlagsCanReplacing | effFlagsIsSynth));
-    CHECK((e->flags & ~(effFlagsHasEditor | effFlagsCanReplacing | effFlagsIsSynth)) == 0);
+    CHECK(e->flags == (effFlagsHasEditor | effFlagsCanReplacing | effFlagsIsSynth));
+    CHECK(e->uniqueID == ('O' << 24 | 'r' << 16 | 'v' << 8 | 'S'));
     CHECK(e->initialDelay == 0 && e->realQualities == 0 && e->offQualities == 0);
     CHECK(e->ioRatio == 1.0f);
     CHECK(e->version == 1);
