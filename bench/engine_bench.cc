@@ -1,47 +1,221 @@
-// Render cost of the engine per frame. Reported as "per_frame" (seconds per
-// frame, inverted rate) next to the usual per-block time.
+// Cost of the engine: per frame in each playing situation, block size and
+// output mode, each set against the filter recurrence alone ("floor"); per
+// MIDI event taken in; and per instance created, cold (first in a process,
+// tables included: measured in a child process) and warm.
+//
+//   orvo-engine-bench [google benchmark flags]
+//   orvo-engine-bench --cold-start   (the child: prints the two start-up times)
 #include <benchmark/benchmark.h>
 
-#include <vector>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include "Engine.h"
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "BenchHost.h"
+#include "Filter.h"
+#include "Tables.h"
+
+extern char** environ;
 
 namespace {
 
-constexpr int kBlock = 256;
+using Clock = std::chrono::steady_clock;
+using namespace orvobench;
 
-void prepare(orvo::Engine& e, int voices) {
-    std::vector<float> scratch(2 * kBlock);
-    if (voices >= 1) e.midi(0x90, 57, 100, 0);
-    if (voices >= 2) {
-        e.render(scratch.data(), scratch.data() + kBlock, kBlock);
-        e.midi(0x90, 64, 100, 0);
-        // The second note released the first; hold it again so both sound
-        // for as long as the benchmark runs.
-        orvo::EnvelopeState& first = e.voicesForTest().voice[1].env;
-        first.stage = orvo::kStageSustain;
-        first.releaseCountdown = orvo::kNoReleasePending;
+// Taken as the first thing main does, for the cold start-up time.
+Clock::time_point gMainStart;
+
+// --- the floor ---------------------------------------------------------------
+// Two voices' filter recurrences and nothing else, with the arithmetic the
+// engine uses: the bound a two-voice frame cannot beat, since each frame of
+// a voice waits for the previous frame's states.
+__attribute__((noinline)) int32_t floorFrames(orvo::FilterState* s, int32_t frames, const int32_t* input) {
+    int32_t sum = 0;
+    for (int32_t n = 0; n < frames; ++n) {
+        const int32_t x = input[n & orvo::kCycleMask];
+        sum += orvo::filterSample(s[0], x, 0.3f, 0.6f, orvo::kLowPass);
+        sum += orvo::filterSample(s[1], -x, 0.2f, 0.6f, orvo::kLowPass);
     }
-    for (int i = 0; i < 4; ++i) e.render(scratch.data(), scratch.data() + kBlock, kBlock);
+    return sum;
 }
 
-void renderVoices(benchmark::State& state) {
-    orvo::Engine engine;
-    const int voices = static_cast<int>(state.range(0));
-    prepare(engine, voices);
-    std::vector<float> left(kBlock), right(kBlock);
+double floorNanosPerFrame() {
+    static const double ns = [] {
+        orvo::FilterState s[2] = {};
+        const int32_t* input = orvo::waveTables().sawMix;
+        constexpr int32_t kFrames = 1 << 20;
+        double best = 1e30;
+        for (int rep = 0; rep < 7; ++rep) {
+            const auto t0 = Clock::now();
+            benchmark::DoNotOptimize(floorFrames(s, kFrames, input));
+            const auto t1 = Clock::now();
+            best = std::min(best, std::chrono::duration<double, std::nano>(t1 - t0).count() / kFrames);
+        }
+        return best;
+    }();
+    return ns;
+}
+
+void floorKernel(benchmark::State& state) {
+    orvo::FilterState s[2] = {};
+    const int32_t* input = orvo::waveTables().sawMix;
+    constexpr int32_t kFrames = 4096;
+    for (auto _ : state) benchmark::DoNotOptimize(floorFrames(s, kFrames, input));
+    state.counters["per_frame"] =
+        benchmark::Counter(kFrames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["floor_ns"] = floorNanosPerFrame();
+}
+BENCHMARK(floorKernel);
+
+// --- frame cost ---------------------------------------------------------------
+// Arguments: situation, block size, replacing (1) or accumulating (0).
+void frameCost(benchmark::State& state) {
+    const int situation = static_cast<int>(state.range(0));
+    const int block = static_cast<int>(state.range(1));
+    const bool replacing = state.range(2) != 0;
+    Instance in;
+    setUp(in, situation);
+    Keeper keep{situation};
+    std::vector<float> left(block), right(block);
+    int64_t frames = 0;
+    const auto t0 = Clock::now();
     for (auto _ : state) {
-        engine.render(left.data(), right.data(), kBlock);
+        in.render(left.data(), right.data(), block, replacing);
+        keep(in);
+        frames += block;
         benchmark::DoNotOptimize(left.data());
         benchmark::ClobberMemory();
     }
-    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(kBlock),
-                                                     benchmark::Counter::kIsIterationInvariantRate |
-                                                         benchmark::Counter::kInvert);
-    state.SetLabel(voices == 0 ? "no voice" : voices == 1 ? "one voice" : "two voices");
+    const double ns = std::chrono::duration<double, std::nano>(Clock::now() - t0).count() / static_cast<double>(frames);
+    state.counters["per_frame"] =
+        benchmark::Counter(block, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["x_floor"] = ns / floorNanosPerFrame();
+    state.counters["x_realtime"] = 1e9 / 44100.0 / ns;
+    state.SetLabel(std::string(situationName(situation)) + (replacing ? " replacing" : " accumulating"));
 }
-BENCHMARK(renderVoices)->Arg(0)->Arg(1)->Arg(2);
+
+void frameCostArgs(benchmark::internal::Benchmark* b) {
+    for (int s = 0; s < kSituationCount; ++s)
+        for (int block : {1, 32, 512, 4096})
+            for (int replacing : {1, 0}) b->Args({s, block, replacing});
+}
+BENCHMARK(frameCost)->Apply(frameCostArgs)->ArgNames({"situation", "block", "replacing"})->MinTime(0.2);
+
+// --- event intake ---------------------------------------------------------------
+// A list of 64 events: notes on and off across the keyboard, bends and an
+// ignored controller, as a busy host sends them, then an empty block so the
+// delays do not pile up.
+void eventIntake(benchmark::State& state) {
+    Instance in;
+    std::vector<VstMidiEvent> events;
+    for (int i = 0; i < 64; ++i) {
+        const uint8_t note = static_cast<uint8_t>(36 + (i * 7) % 48);
+        switch (i % 4) {
+            case 0: events.push_back(midiEvent(0x90, note, 100, i)); break;
+            case 1: events.push_back(midiEvent(0x80, note, 0, i)); break;
+            case 2: events.push_back(midiEvent(0xE0, 0, static_cast<uint8_t>(i), i)); break;
+            default: events.push_back(midiEvent(0xB0, 7, 100, i)); break;
+        }
+    }
+    EventList list;
+    for (VstMidiEvent& m : events) list.events[list.numEvents++] = reinterpret_cast<VstEvent*>(&m);
+    AEffect* e = in.effect();
+    for (auto _ : state) {
+        e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
+        benchmark::ClobberMemory();
+    }
+    state.counters["per_event"] = benchmark::Counter(list.numEvents, benchmark::Counter::kIsIterationInvariantRate |
+                                                                         benchmark::Counter::kInvert);
+}
+BENCHMARK(eventIntake);
+
+// --- instance creation ------------------------------------------------------------
+// Create, open, set up and render the first block of 512 frames.
+void firstBlock() {
+    Instance in;
+    std::vector<float> l(512), r(512);
+    in.render(l.data(), r.data(), 512, true);
+    benchmark::DoNotOptimize(l.data());
+}
+
+// The child's side: main to the first processed block of the first instance,
+// then the same for a second one. Microseconds on one line.
+int coldStart() {
+    firstBlock();
+    const auto t1 = Clock::now();
+    firstBlock();
+    const auto t2 = Clock::now();
+    std::printf("%.3f %.3f\n", std::chrono::duration<double, std::micro>(t1 - gMainStart).count(),
+                std::chrono::duration<double, std::micro>(t2 - t1).count());
+    return 0;
+}
+
+bool runColdChild(double& coldUs, double& secondUs) {
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    char self[] = "/proc/self/exe";
+    char flag[] = "--cold-start";
+    char* argv[] = {self, flag, nullptr};
+    pid_t pid;
+    const int rc = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        return false;
+    }
+    char text[128] = {};
+    ssize_t got = 0, n;
+    while (got < static_cast<ssize_t>(sizeof text) - 1 && (n = read(fds[0], text + got, sizeof text - 1 - got)) > 0)
+        got += n;
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return std::sscanf(text, "%lf %lf", &coldUs, &secondUs) == 2;
+}
+
+void instanceCold(benchmark::State& state) {
+    double worstSecond = 0;
+    for (auto _ : state) {
+        double cold = 0, second = 0;
+        if (!runColdChild(cold, second)) {
+            state.SkipWithError("could not run the child process");
+            return;
+        }
+        state.SetIterationTime(cold * 1e-6);
+        worstSecond = std::max(worstSecond, second);
+    }
+    state.counters["second_instance_us_worst"] = worstSecond;
+    state.SetLabel("main to first block, tables included (child process)");
+}
+BENCHMARK(instanceCold)->UseManualTime()->Iterations(30)->Unit(benchmark::kMicrosecond);
+
+void instanceWarm(benchmark::State& state) {
+    orvo::waveTables();
+    for (auto _ : state) firstBlock();
+    state.SetLabel("create, open, first block; tables already built");
+}
+BENCHMARK(instanceWarm)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    gMainStart = Clock::now();
+    if (argc > 1 && std::string(argv[1]) == "--cold-start") return coldStart();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    std::printf("floor kernel: %.2f ns per two-voice frame\n", floorNanosPerFrame());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
