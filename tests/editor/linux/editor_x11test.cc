@@ -229,9 +229,10 @@ int main(int argc, char** argv) {
     XSync(dpy, False);
     check(grab(248, 200, 209, 73) != memoBefore && automations.empty(), "typing into the about text shows and sends nothing");
     key(XK_Tab);
-    idleFor(80);  // the focus moves when the editor handles Tab
+    idleFor(300);  // the focus moves when the editor handles Tab; slow builds need the margin
     key(XK_Down);
     idleFor(120);
+    for (int i = 0; i < 20 && automations.empty(); ++i) idleFor(50);
     check(automations.size() == 1 && lastAutomation(8, 1.0f / 3.0f), "Tab from the about text, then Down, sends Wave1 = 1/3");
 
     // Host automation of A moves slider A (320,32 in the form, 33 x 113)
