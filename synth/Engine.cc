@@ -1,7 +1,9 @@
 #include "Engine.h"
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 
 #include "Round.h"
 #include "Tables.h"
@@ -57,9 +59,11 @@ bool isHeld(const EnvelopeState& e) {
 
 }  // namespace
 
-// Read once at the start of each frame; the voices of one frame share them.
+// The engine-wide values both voices use, read at the start of each frame so
+// a change from another thread is heard from the next frame, and the two
+// voices of one frame agree on it. Stage lengths are read where a stage uses
+// them (LiveTimes).
 struct Engine::FrameParams {
-    EnvelopeTimes times;
     float sustain;
     float envAmount;
     float cutoffCoef;
@@ -192,71 +196,208 @@ void Engine::allVoicesOff() {
 
 // ---------------------------------------------------------------------------
 // Rendering
+//
+// The speed limit of a voice is its filter: each frame waits for the last
+// frame's states. The two voices are independent, so one frame loop renders
+// both and their chains overlap; everything else a frame does sits beside
+// those chains. Voice state lives in locals (registers) for the block and is
+// written back at its end; nothing in the loop allocates, locks or calls out.
 
-void Engine::render(float* left, float* right, int32_t frames) {
-    for (int32_t n = 0; n < frames; ++n) {
-        FrameParams p;
-        p.times = {q_.attackSamples.load(relaxed), q_.decaySamples.load(relaxed), q_.releaseSamples.load(relaxed)};
-        p.sustain = sustainLevel(current_[kParamSustain].load(relaxed));
-        p.envAmount = current_[kParamEnv].load(relaxed);
-        p.cutoffCoef = q_.cutoffCoef.load(relaxed);
-        p.damping = q_.damping.load(relaxed);
-        p.filterType = q_.filterType.load(relaxed);
-        p.wave1 = q_.wave1Table.load(relaxed);
-        p.wave2 = q_.wave2Table.load(relaxed);
-        p.switchPoint = q_.switchPoint.load(relaxed);
-        p.wave1Stretch = q_.wave1Stretch.load(relaxed);
-        p.wave2Stretch = q_.wave2Stretch.load(relaxed);
-        const float drag = q_.dragCoef.load(relaxed);
+namespace {
 
-        // The glide heads for the newest note once it sounds; while that
-        // note still waits out its delay, for the one before it.
-        const int32_t u = bank_.nextVoice;
-        const Voice& newest = bank_.voice[u];
-        const float target = newest.delay == 0 ? newest.increment : bank_.voice[u == 0 ? 1 : u - 1].increment;
-        const double g = bank_.glideIncrement;
-        bank_.glideIncrement = saturateGlide(g + (static_cast<double>(target) - g) * static_cast<double>(drag), target);
+// A voice while a block renders.
+struct Lane {
+    float phase;
+    float increment;
+    float gain;
+    float cutoffScale;
+    int32_t delay;
+    EnvelopeState env;
+    FilterState filter;
+};
 
-        for (int32_t v = 0; v <= bank_.maxVoiceIndex; ++v) {
-            Voice& voice = bank_.voice[v];
-            if (voice.env.stage <= kStageOff) continue;
-            if (voice.delay > 0) {
-                --voice.delay;
-                continue;
-            }
-            renderVoice(voice, p, left[n], right[n]);
-        }
-    }
+Lane laneOf(const Voice& v) {
+    return {v.phase, v.increment, v.gain, v.cutoffScale, v.delay, v.env, v.filter};
 }
 
-void Engine::renderVoice(Voice& voice, const FrameParams& p, float& out0, float& out1) {
-    const double phase = voice.phase;
-    const int32_t ip = roundToInt(phase);
-    const int32_t t = ip & kPhasePositionMask;
-    int32_t raw;
-    if (static_cast<double>(t) < static_cast<double>(p.switchPoint)) {
-        const int32_t k = roundToInt(phase / static_cast<double>(p.wave1Stretch)) & kCycleMask;
-        raw = p.wave1[k];
-    } else {
-        const int32_t k =
-            roundToInt((phase - static_cast<double>(p.switchPoint)) / static_cast<double>(p.wave2Stretch)) &
-            kCycleMask;
-        raw = p.wave2[kCycleLength + k];
+void storeLane(const Lane& l, Voice& v) {
+    v.phase = l.phase;
+    v.delay = l.delay;
+    v.env = l.env;
+    v.filter = l.filter;
+}
+
+// Stage lengths, read live when a stage asks for them.
+struct LiveTimes {
+    const EngineQuantities& q;
+    int32_t attackFrames() const { return q.attackSamples.load(relaxed); }
+    int32_t decayFrames() const { return q.decaySamples.load(relaxed); }
+    int32_t releaseFrames() const { return q.releaseSamples.load(relaxed); }
+};
+
+[[gnu::cold, gnu::noinline]] float glideOutOfRange(double next, float target) {
+    return saturateGlide(next, target);
+}
+
+// One step of the shared glide towards `target`.
+[[gnu::always_inline]] inline float glideStep(float glide, float target, float drag) {
+    const double g = glide;
+    const double next = g + (static_cast<double>(target) - g) * static_cast<double>(drag);
+    if (!(std::fabs(next) <= static_cast<double>(FLT_MAX))) [[unlikely]]
+        return glideOutOfRange(next, target);
+    return static_cast<float>(next);
+}
+
+}  // namespace
+
+struct Engine::Frame {
+    static FrameParams read(const Engine& e) {
+        const EngineQuantities& q = e.q_;
+        return {sustainLevel(e.current_[kParamSustain].load(relaxed)),
+                e.current_[kParamEnv].load(relaxed),
+                q.cutoffCoef.load(relaxed),
+                q.damping.load(relaxed),
+                q.filterType.load(relaxed),
+                q.wave1Table.load(relaxed),
+                q.wave2Table.load(relaxed),
+                q.switchPoint.load(relaxed),
+                q.wave1Stretch.load(relaxed),
+                q.wave2Stretch.load(relaxed)};
     }
 
-    // A released note keeps its own pitch; the held one plays the glide.
-    const float increment = voice.env.stage == kStageRelease ? voice.increment : bank_.glideIncrement;
-    voice.phase = static_cast<float>(phase + static_cast<double>(increment) - static_cast<double>(ip & kPhaseWrapBit));
+    // One sample of a sounding voice (stage above off, no delay left).
+    [[gnu::always_inline]] static float voiceSample(Lane& v, const FrameParams& p, const EngineQuantities& q,
+                                                    float glide) {
+        const double phase = v.phase;
+        const int32_t ip = roundToInt(phase);
+        // t < 8192, so the comparison is exact in float.
+        const int32_t t = ip & kPhasePositionMask;
+        int32_t raw;
+        if (static_cast<float>(t) < p.switchPoint) {
+            const int32_t k = roundToInt(phase / static_cast<double>(p.wave1Stretch)) & kCycleMask;
+            raw = p.wave1[k];
+        } else {
+            const int32_t k =
+                roundToInt((phase - static_cast<double>(p.switchPoint)) / static_cast<double>(p.wave2Stretch)) &
+                kCycleMask;
+            raw = p.wave2[kCycleLength + k];
+        }
 
-    const float level = envelopeStep(voice.env, p.times, p.sustain);
-    releaseCountdownStep(voice.env);
-    const float f = cutoffFor(level, p.envAmount, p.cutoffCoef, voice.cutoffScale);
-    const int32_t y = filterSample(voice.filter, raw, f, p.damping, p.filterType);
+        // A released note keeps its own pitch; the held one plays the glide.
+        const float increment = v.env.stage == kStageRelease ? v.increment : glide;
+        v.phase = static_cast<float>(phase + static_cast<double>(increment) - static_cast<double>(ip & kPhaseWrapBit));
 
-    const float s = static_cast<float>(static_cast<double>(y) * static_cast<double>(level) *
-                                       static_cast<double>(voice.gain));
-    out0 = static_cast<float>(static_cast<double>(out0) + s);
-    out1 = static_cast<float>(static_cast<double>(out1) + s);
+        const float level = envelopeStep(v.env, LiveTimes{q}, p.sustain);
+        releaseCountdownStep(v.env);
+        const float f = cutoffFor(level, p.envAmount, p.cutoffCoef, v.cutoffScale);
+        const int32_t y = filterSample(v.filter, raw, f, p.damping, p.filterType);
+        return static_cast<float>(static_cast<double>(y) * static_cast<double>(level) * static_cast<double>(v.gain));
+    }
+};
+
+// Both voices off: only the glide moves. Once a step leaves it unchanged, it
+// stays put for as long as the drag coefficient does, so a frame then costs
+// one read of that coefficient and a compare.
+template <bool kReplace>
+void Engine::renderQuiet(float* left, float* right, int32_t frames) {
+    if (kReplace) {
+        std::memset(left, 0, sizeof(float) * static_cast<size_t>(frames));
+        std::memset(right, 0, sizeof(float) * static_cast<size_t>(frames));
+    }
+    const int32_t u = bank_.nextVoice;
+    const Voice& newest = bank_.voice[u];
+    const float target = newest.delay == 0 ? newest.increment : bank_.voice[u == 0 ? 1 : u - 1].increment;
+    constexpr uint64_t kNotSettled = uint64_t{1} << 32;  // no coefficient has these bits
+    uint64_t settledFor = kNotSettled;
+    float g = bank_.glideIncrement;
+    for (int32_t n = 0; n < frames; ++n) {
+        const float drag = q_.dragCoef.load(relaxed);
+        const uint32_t dragBits = std::bit_cast<uint32_t>(drag);
+        if (dragBits == settledFor) continue;
+        const float next = glideStep(g, target, drag);
+        settledFor = std::bit_cast<uint32_t>(next) == std::bit_cast<uint32_t>(g) ? dragBits : kNotSettled;
+        g = next;
+    }
+    bank_.glideIncrement = g;
+}
+
+template <Engine::Output kMode>
+void Engine::renderFrames(float* left, float* right, int32_t frames) {
+    constexpr bool kReplace = kMode == Output::kReplace;
+    constexpr bool kOneBuffer = kMode == Output::kAddOneBuffer;
+    Voice& voice0 = bank_.voice[0];
+    Voice& voice1 = bank_.voice[1];
+    // The glide heads for the newest note once it sounds; while that note
+    // still waits out its delay, for the one before it. Only two voices
+    // play, so the newest is 0 or 1 and the one before it is the other.
+    const bool newestIsFirst = bank_.nextVoice == 0;
+    const float newestIncrement = bank_.voice[newestIsFirst ? 0 : 1].increment;
+    const float otherIncrement = bank_.voice[newestIsFirst ? 1 : 0].increment;
+
+    Lane v0 = laneOf(voice0), v1 = laneOf(voice1);
+    float glide = bank_.glideIncrement;
+    for (int32_t n = 0; n < frames; ++n) {
+        const FrameParams p = Frame::read(*this);
+        const float drag = q_.dragCoef.load(relaxed);
+        const int32_t newestDelay = newestIsFirst ? v0.delay : v1.delay;
+        glide = glideStep(glide, newestDelay == 0 ? newestIncrement : otherIncrement, drag);
+
+        // Sums of two floats taken in double and rounded to float equal the
+        // float sum (double has more than twice float's precision), so the
+        // outputs add in float. Each voice adds to the left cell, then the
+        // right one; with one buffer for both, that is twice to the same cell.
+        float out0 = kReplace ? 0.0f : left[n];
+        float out1 = kReplace || kOneBuffer ? 0.0f : right[n];
+        if (v0.env.stage > kStageOff) {
+            if (v0.delay > 0) {
+                --v0.delay;
+            } else {
+                const float s = Frame::voiceSample(v0, p, q_, glide);
+                out0 += s;
+                if (kOneBuffer) out0 += s;
+                if (kMode == Output::kAdd) out1 += s;
+            }
+        }
+        if (v1.env.stage > kStageOff) {
+            if (v1.delay > 0) {
+                --v1.delay;
+            } else {
+                const float s = Frame::voiceSample(v1, p, q_, glide);
+                out0 += s;
+                if (kOneBuffer) out0 += s;
+                if (kMode == Output::kAdd) out1 += s;
+            }
+        }
+        left[n] = out0;
+        if (!kOneBuffer) right[n] = kReplace ? out0 : out1;
+    }
+    storeLane(v0, voice0);
+    storeLane(v1, voice1);
+    bank_.glideIncrement = glide;
+}
+
+bool Engine::quiet() const { return bank_.voice[0].env.stage <= kStageOff && bank_.voice[1].env.stage <= kStageOff; }
+
+void Engine::render(float* left, float* right, int32_t frames) {
+    if (frames <= 0) return;
+    if (quiet())
+        renderQuiet<false>(left, right, frames);
+    else if (left == right)
+        renderFrames<Output::kAddOneBuffer>(left, right, frames);
+    else
+        renderFrames<Output::kAdd>(left, right, frames);
+}
+
+void Engine::renderReplacing(float* left, float* right, int32_t frames) {
+    if (frames <= 0) return;
+    if (quiet()) {
+        renderQuiet<true>(left, right, frames);
+    } else if (left == right) {
+        std::memset(left, 0, sizeof(float) * static_cast<size_t>(frames));
+        renderFrames<Output::kAddOneBuffer>(left, right, frames);
+    } else {
+        renderFrames<Output::kReplace>(left, right, frames);
+    }
 }
 
 }  // namespace orvo

@@ -41,7 +41,7 @@ struct Voice {
 struct VoiceBank {
     Voice voice[kVoiceSlots];
     int32_t nextVoice = 0;         // voice that got the latest note
-    int32_t maxVoiceIndex = kMaxVoiceIndex;
+    int32_t maxVoiceIndex = kMaxVoiceIndex;  // fixed; the renderer is written for two voices
     float bendFactor = 1.0f;       // pitch factor from the last bend, 1 = none
     float glideIncrement = 0.0f;   // shared phase increment the held voice plays at
 };
@@ -73,6 +73,9 @@ public:
     void midi(uint8_t status, uint8_t data1, uint8_t data2, int32_t deltaFrames);
     // Adds `frames` samples of both channels into left/right.
     void render(float* left, float* right, int32_t frames);
+    // Writes `frames` samples of both channels to left/right: the same bits
+    // as clearing them and calling render.
+    void renderReplacing(float* left, float* right, int32_t frames);
 
     // For tests and benchmarks; reading it while render runs is a race.
     const VoiceBank& voices() const { return bank_; }
@@ -80,6 +83,7 @@ public:
 
 private:
     struct FrameParams;
+    struct Frame;
 
     void noteOn(int32_t note, int32_t velocity, int32_t delta);
     void noteOff(int32_t note, int32_t delta);
@@ -87,7 +91,14 @@ private:
     void allVoicesOff();
     void startNote(int32_t note, int32_t velocity, int32_t delta, int32_t v);
     void updatePitch(int32_t v);
-    void renderVoice(Voice& voice, const FrameParams& p, float& out0, float& out1);
+    // How a block meets the output buffers: written, added to, or added to
+    // when the host passed one buffer for both channels.
+    enum class Output { kReplace, kAdd, kAddOneBuffer };
+    bool quiet() const;
+    template <Output kMode>
+    void renderFrames(float* left, float* right, int32_t frames);
+    template <bool kReplace>
+    void renderQuiet(float* left, float* right, int32_t frames);
 
     EngineQuantities q_;
     std::atomic<float> current_[kNumParams];      // the twelve current values, stored unchanged

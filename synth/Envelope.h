@@ -24,48 +24,60 @@ struct EnvelopeTimes {
     int32_t attack;
     int32_t decay;
     int32_t release;
+    int32_t attackFrames() const { return attack; }
+    int32_t decayFrames() const { return decay; }
+    int32_t releaseFrames() const { return release; }
 };
 
 // Advances one frame and returns this frame's level. The divisors are taken
 // in double so that a saturated length of INT32_MAX cannot overflow.
-inline float envelopeStep(EnvelopeState& e, const EnvelopeTimes& times, float sustain) {
+// `Times` answers attackFrames(), decayFrames() and releaseFrames(); each is
+// asked only in its own stage, so the renderer can pass live values and a
+// sustaining voice reads none of them.
+template <typename Times>
+[[gnu::always_inline]] inline float envelopeStep(EnvelopeState& e, const Times& times, float sustain) {
     switch (e.stage) {
-        case kStageAttack:
-            if (e.attackCount < times.attack) {
+        case kStageAttack: {
+            const int32_t attack = times.attackFrames();
+            if (e.attackCount < attack) {
                 e.level = static_cast<float>(static_cast<double>(e.attackCount) /
-                                             (static_cast<double>(times.attack) + 1.0));
+                                             (static_cast<double>(attack) + 1.0));
                 ++e.attackCount;
                 return e.level;
             }
             e.stage = kStageDecay;
             e.decayCount = 0;
             return e.level;  // the switching frame repeats the last attack level
-        case kStageDecay:
-            if (e.decayCount < times.decay) {
+        }
+        case kStageDecay: {
+            const int32_t decay = times.decayFrames();
+            if (e.decayCount < decay) {
                 const double s = sustain;
                 e.level = static_cast<float>(
-                    (1.0 - s) * (1.0 - static_cast<double>(e.decayCount) / (static_cast<double>(times.decay) + 1.0)) +
-                    s);
+                    (1.0 - s) * (1.0 - static_cast<double>(e.decayCount) / (static_cast<double>(decay) + 1.0)) + s);
                 ++e.decayCount;
                 return e.level;
             }
             e.stage = kStageSustain;
             return e.level;
+        }
         case kStageSustain:
             // Read every frame, so moving S is heard at once.
             e.level = sustain;
             return e.level;
-        case kStageRelease:
-            if (e.releaseCount < times.release) {
+        case kStageRelease: {
+            const int32_t release = times.releaseFrames();
+            if (e.releaseCount < release) {
                 // The whole release scales the level held when it began.
                 const float l = static_cast<float>(
-                    (1.0 - static_cast<double>(e.releaseCount) / (static_cast<double>(times.release) + 1.0)) *
+                    (1.0 - static_cast<double>(e.releaseCount) / (static_cast<double>(release) + 1.0)) *
                     static_cast<double>(e.level));
                 ++e.releaseCount;
                 return l;
             }
             e.stage = kStageOff;
             return 0.0f;
+        }
         default:
             return 0.0f;
     }
@@ -73,7 +85,7 @@ inline float envelopeStep(EnvelopeState& e, const EnvelopeTimes& times, float su
 
 // A countdown of d set before frame 0 fires at the end of frame d, so the
 // release levels start with frame d + 1.
-inline void releaseCountdownStep(EnvelopeState& e) {
+[[gnu::always_inline]] inline void releaseCountdownStep(EnvelopeState& e) {
     if (e.releaseCountdown < 0) return;
     if (e.releaseCountdown == 0) {
         e.stage = kStageRelease;

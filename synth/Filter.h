@@ -21,7 +21,7 @@ struct FilterState {
 
 // level, envAmount 0..1; cutoffCoef from the CutOff parameter and the rate;
 // cutoffScale from note and velocity. Result 0..0.785.
-inline float cutoffFor(float level, float envAmount, float cutoffCoef, float cutoffScale) {
+[[gnu::always_inline]] inline float cutoffFor(float level, float envAmount, float cutoffCoef, float cutoffScale) {
     const double env = envAmount;
     double f = (static_cast<double>(level) * env + 1.1 - env) * static_cast<double>(cutoffCoef) *
                static_cast<double>(cutoffScale);
@@ -31,32 +31,36 @@ inline float cutoffFor(float level, float envAmount, float cutoffCoef, float cut
 
 // One step. Products of a state with a coefficient are exact in double while
 // states stay below 2^29 in magnitude, which a stable filter fed +-100000
-// never leaves; sums are formed in 64 bits and saturated, so unstable
-// settings clip instead of overflowing.
-inline int32_t filterSample(FilterState& s, int32_t x, float f, float damping, int32_t type) {
+// never leaves; sums saturate, so unstable settings clip instead of
+// overflowing. The chain that bounds the speed of a voice runs low -> hp ->
+// bp -> lp; the damping product and the output stage hang off it.
+[[gnu::always_inline]] inline int32_t filterSample(FilterState& s, int32_t x, float f, float damping, int32_t type) {
     const double fd = f;
     const int32_t band = s.band, low = s.low, third = s.third;
-    const int32_t hp = saturateToInt(static_cast<int64_t>(x) -
-                                     roundToInt(static_cast<double>(band) * static_cast<double>(damping)) - low);
-    const int32_t bp = saturateToInt(static_cast<int64_t>(roundToInt(static_cast<double>(hp) * fd)) + band);
-    const int32_t lp = saturateToInt(static_cast<int64_t>(roundToInt(static_cast<double>(bp) * fd)) + low);
-    int32_t y1;
-    switch (type) {
-        case kLowPass: y1 = lp; break;
-        case kBandPass: y1 = bp; break;
-        case kHighPass: y1 = hp; break;
-        default: y1 = x; break;
-    }
+    const int32_t damped = roundToInt(static_cast<double>(band) * static_cast<double>(damping));
+    const int32_t hp = saturateToInt(static_cast<int64_t>(x) - damped - low);
+    const int32_t bp = addSaturated(roundToInt(static_cast<double>(hp) * fd), band);
+    const int32_t lp = addSaturated(roundToInt(static_cast<double>(bp) * fd), low);
     s.band = bp;
     s.low = lp;
-    const int32_t t3 = saturateToInt(
-        static_cast<int64_t>(roundToInt(static_cast<double>(static_cast<int64_t>(y1) - third) * fd)) + third);
-    s.third = t3;
+    // y1 - third is formed in double, where the difference of two ints is
+    // exact: no 64-bit conversion, which the 32-bit build lacks.
     switch (type) {
-        case kLowPass: return t3;
-        case kBandPass: return bp;
-        case kHighPass: return saturateToInt(static_cast<int64_t>(hp) - third);
-        default: return x;
+        case kLowPass: {
+            const int32_t t3 = addSaturated(
+                roundToInt((static_cast<double>(lp) - static_cast<double>(third)) * fd), third);
+            s.third = t3;
+            return t3;
+        }
+        case kBandPass:
+            s.third = addSaturated(roundToInt((static_cast<double>(bp) - static_cast<double>(third)) * fd), third);
+            return bp;
+        case kHighPass:
+            s.third = addSaturated(roundToInt((static_cast<double>(hp) - static_cast<double>(third)) * fd), third);
+            return saturateToInt(static_cast<int64_t>(hp) - third);
+        default:
+            s.third = addSaturated(roundToInt((static_cast<double>(x) - static_cast<double>(third)) * fd), third);
+            return x;
     }
 }
 

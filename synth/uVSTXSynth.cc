@@ -86,11 +86,7 @@ void AVstXSynth::process(float** inputs, float** outputs, VstInt32 sampleFrames)
 void AVstXSynth::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
     (void)inputs;
     if (!outputs || !outputs[0] || !outputs[1] || sampleFrames <= 0) return;
-    for (VstInt32 n = 0; n < sampleFrames; ++n) {
-        outputs[0][n] = 0.0f;
-        outputs[1][n] = 0.0f;
-    }
-    engine_.render(outputs[0], outputs[1], sampleFrames);
+    engine_.renderReplacing(outputs[0], outputs[1], sampleFrames);
 }
 
 // Re-selecting the current program re-applies it at the rate now in force.
