@@ -44,15 +44,6 @@ float saturateGlide(double g, float fallback) {
     return static_cast<float>(g);
 }
 
-// The sustain level as the envelope uses it. A value outside 0..1 stays
-// stored as the host sent it, but the level it drives is held to 0..1 (NaN
-// counts as 0), so the envelope never scales a voice past full level and the
-// output stays bounded whatever the host sends.
-float sustainLevel(float s) {
-    if (!(s >= 0.0f)) return 0.0f;
-    return s <= 1.0f ? s : 1.0f;
-}
-
 bool isHeld(const EnvelopeState& e) {
     return e.stage == kStageAttack || e.stage == kStageDecay || e.stage == kStageSustain;
 }
@@ -61,19 +52,20 @@ bool isHeld(const EnvelopeState& e) {
 
 // The engine-wide values both voices use, read at the start of each frame so
 // a change from another thread is heard from the next frame, and the two
-// voices of one frame agree on it. Stage lengths are read where a stage uses
-// them (LiveTimes).
+// voices of one frame agree on it; widened once here rather than per voice.
+// Stage lengths are read where a stage uses them (LiveTimes).
 struct Engine::FrameParams {
     float sustain;
-    float envAmount;
-    float cutoffCoef;
-    float damping;
+    double envAmount;
+    double cutoffCoef;
+    double damping;
     int32_t filterType;
     const int32_t* wave1;
     const int32_t* wave2;
     float switchPoint;
-    float wave1Stretch;
-    float wave2Stretch;
+    double switchPointWide;
+    double wave1Stretch;
+    double wave2Stretch;
 };
 
 Engine::Engine() {
@@ -253,39 +245,45 @@ struct LiveTimes {
 struct Engine::Frame {
     static FrameParams read(const Engine& e) {
         const EngineQuantities& q = e.q_;
-        return {sustainLevel(e.current_[kParamSustain].load(relaxed)),
-                e.current_[kParamEnv].load(relaxed),
-                q.cutoffCoef.load(relaxed),
-                q.damping.load(relaxed),
+        const float switchPoint = loadRelaxed(q.switchPoint);
+        return {loadRelaxed(q.sustainLevel),
+                loadRelaxedWide(e.current_[kParamEnv]),
+                loadRelaxedWide(q.cutoffCoef),
+                loadRelaxedWide(q.damping),
                 q.filterType.load(relaxed),
                 q.wave1Table.load(relaxed),
                 q.wave2Table.load(relaxed),
-                q.switchPoint.load(relaxed),
-                q.wave1Stretch.load(relaxed),
-                q.wave2Stretch.load(relaxed)};
+                switchPoint,
+                static_cast<double>(switchPoint),
+                loadRelaxedWide(q.wave1Stretch),
+                loadRelaxedWide(q.wave2Stretch)};
     }
 
     // One sample of a sounding voice (stage above off, no delay left).
     [[gnu::always_inline]] static float voiceSample(Lane& v, const FrameParams& p, const EngineQuantities& q,
                                                     float glide) {
-        const double phase = v.phase;
+        const float phaseNarrow = v.phase;
+        const double phase = phaseNarrow;
         const int32_t ip = roundToInt(phase);
         // t < 8192, so the comparison is exact in float.
         const int32_t t = ip & kPhasePositionMask;
         int32_t raw;
         if (static_cast<float>(t) < p.switchPoint) {
-            const int32_t k = roundToInt(phase / static_cast<double>(p.wave1Stretch)) & kCycleMask;
+            const int32_t k = roundToInt(phase / p.wave1Stretch) & kCycleMask;
             raw = p.wave1[k];
         } else {
-            const int32_t k =
-                roundToInt((phase - static_cast<double>(p.switchPoint)) / static_cast<double>(p.wave2Stretch)) &
-                kCycleMask;
+            const int32_t k = roundToInt((phase - p.switchPointWide) / p.wave2Stretch) & kCycleMask;
             raw = p.wave2[kCycleLength + k];
         }
 
         // A released note keeps its own pitch; the held one plays the glide.
         const float increment = v.env.stage == kStageRelease ? v.increment : glide;
-        v.phase = static_cast<float>(phase + static_cast<double>(increment) - static_cast<double>(ip & kPhaseWrapBit));
+        if ((ip & kPhaseWrapBit) == 0) [[likely]] {
+            // phase + increment in double, rounded to float, is the float sum.
+            v.phase = phaseNarrow + increment;
+        } else {
+            v.phase = static_cast<float>(phase + static_cast<double>(increment) - static_cast<double>(kPhaseWrapBit));
+        }
 
         const float level = envelopeStep(v.env, LiveTimes{q}, p.sustain);
         releaseCountdownStep(v.env);
@@ -311,7 +309,7 @@ void Engine::renderQuiet(float* left, float* right, int32_t frames) {
     uint64_t settledFor = kNotSettled;
     float g = bank_.glideIncrement;
     for (int32_t n = 0; n < frames; ++n) {
-        const float drag = q_.dragCoef.load(relaxed);
+        const float drag = loadRelaxed(q_.dragCoef);
         const uint32_t dragBits = std::bit_cast<uint32_t>(drag);
         if (dragBits == settledFor) continue;
         const float next = glideStep(g, target, drag);
@@ -338,7 +336,7 @@ void Engine::renderFrames(float* left, float* right, int32_t frames) {
     float glide = bank_.glideIncrement;
     for (int32_t n = 0; n < frames; ++n) {
         const FrameParams p = Frame::read(*this);
-        const float drag = q_.dragCoef.load(relaxed);
+        const float drag = loadRelaxed(q_.dragCoef);
         const int32_t newestDelay = newestIsFirst ? v0.delay : v1.delay;
         glide = glideStep(glide, newestDelay == 0 ? newestIncrement : otherIncrement, drag);
 

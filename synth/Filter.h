@@ -20,10 +20,10 @@ struct FilterState {
 };
 
 // level, envAmount 0..1; cutoffCoef from the CutOff parameter and the rate;
-// cutoffScale from note and velocity. Result 0..0.785.
-[[gnu::always_inline]] inline float cutoffFor(float level, float envAmount, float cutoffCoef, float cutoffScale) {
-    const double env = envAmount;
-    double f = (static_cast<double>(level) * env + 1.1 - env) * static_cast<double>(cutoffCoef) *
+// cutoffScale from note and velocity. Result 0..0.785. The engine-wide two
+// come widened (floats widen exactly), so a frame widens them once.
+[[gnu::always_inline]] inline float cutoffFor(float level, double envAmount, double cutoffCoef, float cutoffScale) {
+    double f = (static_cast<double>(level) * envAmount + 1.1 - envAmount) * cutoffCoef *
                static_cast<double>(cutoffScale);
     if (f > kMaxCutoff) f = kMaxCutoff;
     return static_cast<float>(f);
@@ -34,10 +34,12 @@ struct FilterState {
 // never leaves; sums saturate, so unstable settings clip instead of
 // overflowing. The chain that bounds the speed of a voice runs low -> hp ->
 // bp -> lp; the damping product and the output stage hang off it.
-[[gnu::always_inline]] inline int32_t filterSample(FilterState& s, int32_t x, float f, float damping, int32_t type) {
+// `damping` comes as a double so the renderer widens it once per frame, not
+// once per voice; a float argument widens exactly.
+[[gnu::always_inline]] inline int32_t filterSample(FilterState& s, int32_t x, float f, double damping, int32_t type) {
     const double fd = f;
     const int32_t band = s.band, low = s.low, third = s.third;
-    const int32_t damped = roundToInt(static_cast<double>(band) * static_cast<double>(damping));
+    const int32_t damped = roundToInt(static_cast<double>(band) * damping);
     const int32_t hp = saturateToInt(static_cast<int64_t>(x) - damped - low);
     const int32_t bp = addSaturated(roundToInt(static_cast<double>(hp) * fd), band);
     const int32_t lp = addSaturated(roundToInt(static_cast<double>(bp) * fd), low);

@@ -55,11 +55,53 @@ struct EngineQuantities {
     std::atomic<float> switchPoint{0.0f};    // phase units (of 8192) where Wave2 takes over
     std::atomic<float> wave1Stretch{0.0f};   // phase units per Wave1 table entry
     std::atomic<float> wave2Stretch{0.0f};   // phase units per Wave2 table entry
+    // S as the envelope uses it: held to 0..1, NaN as 0. The value itself
+    // stays stored as the host sent it; only the level it drives is held,
+    // so the envelope never scales a voice past full level.
+    std::atomic<float> sustainLevel{0.0f};
 };
 
+// A relaxed load of a float quantity, as the renderer takes it every frame.
+// On x86 that is a plain load; GCC would otherwise route atomic<float> loads
+// through an integer register. `volatile` keeps it from being hoisted out of
+// the frame loop. Sanitizer builds that track threads use the atomic load.
+#if defined(__SANITIZE_THREAD__)
+#define ORVO_PLAIN_LOADS 0
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ORVO_PLAIN_LOADS 0
+#endif
+#endif
+#if !defined(ORVO_PLAIN_LOADS) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define ORVO_PLAIN_LOADS 1
+#endif
+
+inline float loadRelaxed(const std::atomic<float>& a) {
+#if ORVO_PLAIN_LOADS
+    static_assert(sizeof(std::atomic<float>) == sizeof(float));
+    float v;
+    asm volatile("movss %1, %0" : "=x"(v) : "m"(a));
+    return v;
+#else
+    return a.load(std::memory_order_relaxed);
+#endif
+}
+
+// The same, widened to double by the load itself.
+inline double loadRelaxedWide(const std::atomic<float>& a) {
+#if ORVO_PLAIN_LOADS
+    double v;
+    asm volatile("cvtss2sd %1, %0" : "=x"(v) : "m"(a));
+    return v;
+#else
+    return a.load(std::memory_order_relaxed);
+#endif
+}
+
 // Recomputes what parameter `index` drives from `value`, at `sampleRate` Hz
-// (finite and positive). Parameters S and Env drive nothing: the renderer
-// reads their current values directly. Out-of-range indexes do nothing.
+// (finite and positive). S drives only its held level; Env drives nothing:
+// the renderer reads its current value directly. Out-of-range indexes do
+// nothing.
 void applyParameter(EngineQuantities& q, int32_t index, float value, float sampleRate);
 
 }  // namespace orvo
