@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 
 #include "Round.h"
 #include "Tables.h"
@@ -194,30 +195,77 @@ void Engine::allVoicesOff() {
 // both and their chains overlap; everything else a frame does sits beside
 // those chains. Voice state lives in locals (registers) for the block and is
 // written back at its end; nothing in the loop allocates, locks or calls out.
+//
+// When both voices sound, their cut-off, filter and output steps run side by
+// side in the two lanes of SSE2 registers, with the filter states held as
+// doubles (exact integers). Rounding to an integer there is the classic
+// add-and-subtract of 1.5 * 2^52, which rounds half to even like the
+// conversion instruction. That needs every intermediate to stay inside the
+// int32 range, where nothing saturates: a frame checks that its states are
+// below 2^28, |damping| <= 2 and f >= -0.785 (f <= 0.785 holds by
+// construction); then hp stays below 8.1e8, bp below 9.1e8, lp below 9.8e8
+// and the output stage below 1.25e9. Any other frame, and any frame with
+// one voice sounding, takes the scalar step with its saturating arithmetic.
 
 namespace {
 
-// A voice while a block renders.
+using Pair = __m128d;  // lane 0: voice 0, lane 1: voice 1
+
+// A voice's scalar state while a block renders.
 struct Lane {
     float phase;
     float increment;
-    float gain;
-    float cutoffScale;
     int32_t delay;
     EnvelopeState env;
-    FilterState filter;
 };
 
-Lane laneOf(const Voice& v) {
-    return {v.phase, v.increment, v.gain, v.cutoffScale, v.delay, v.env, v.filter};
+// Both voices' filter states.
+struct FilterPair {
+    Pair band, low, third;
+};
+
+constexpr double kRoundingBias = 6755399441055744.0;  // 1.5 * 2^52
+constexpr double kStateBound = 268435456.0;            // 2^28
+constexpr double kDampingBound = 2.0;
+constexpr double kLowestCutoff = -0.785;
+
+// Both lanes of a constant, loaded from memory where it is used rather than
+// rebuilt in a register every frame.
+struct alignas(16) PairConstant {
+    double v[2];
+    operator Pair() const { return _mm_load_pd(v); }
+};
+constexpr PairConstant kBiasPair{{kRoundingBias, kRoundingBias}};
+constexpr PairConstant kStateBoundPair{{kStateBound, kStateBound}};
+constexpr PairConstant kLowestCutoffPair{{kLowestCutoff, kLowestCutoff}};
+constexpr PairConstant kMaxCutoffPair{{kMaxCutoff, kMaxCutoff}};
+constexpr PairConstant kEnvBasePair{{1.1, 1.1}};
+constexpr PairConstant kAbsMaskPair{{std::bit_cast<double>(INT64_MAX), std::bit_cast<double>(INT64_MAX)}};
+
+inline double lane0(Pair v) { return _mm_cvtsd_f64(v); }
+inline double lane1(Pair v) { return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)); }
+inline Pair withLane(Pair v, int i, double x) {
+    return i == 0 ? _mm_move_sd(v, _mm_set_sd(x)) : _mm_unpacklo_pd(v, _mm_set_sd(x));
 }
 
-void storeLane(const Lane& l, Voice& v) {
-    v.phase = l.phase;
-    v.delay = l.delay;
-    v.env = l.env;
-    v.filter = l.filter;
+// The states are exact integers in int32 range, so truncation is exact.
+FilterState filterOf(const FilterPair& fp, int i) {
+    const auto get = [i](Pair v) { return _mm_cvttsd_si32(i == 0 ? v : _mm_unpackhi_pd(v, v)); };
+    return {get(fp.band), get(fp.low), get(fp.third)};
 }
+
+void setFilter(FilterPair& fp, int i, const FilterState& s) {
+    fp.band = withLane(fp.band, i, s.band);
+    fp.low = withLane(fp.low, i, s.low);
+    fp.third = withLane(fp.third, i, s.third);
+}
+
+// round(p) + add for |p| < 2^51 and an integer `add` given as add - bias.
+[[gnu::always_inline]] inline Pair roundAdd(Pair p, Pair addMinusBias) {
+    return _mm_add_pd(_mm_add_pd(p, Pair(kBiasPair)), addMinusBias);
+}
+
+[[gnu::always_inline]] inline Pair biased(Pair v) { return _mm_sub_pd(v, Pair(kBiasPair)); }
 
 // Stage lengths, read live when a stage asks for them.
 struct LiveTimes {
@@ -243,25 +291,27 @@ struct LiveTimes {
 }  // namespace
 
 struct Engine::Frame {
-    static FrameParams read(const Engine& e) {
-        const EngineQuantities& q = e.q_;
-        const float switchPoint = loadRelaxed(q.switchPoint);
-        return {loadRelaxed(q.sustainLevel),
-                loadRelaxedWide(e.current_[kParamEnv]),
-                loadRelaxedWide(q.cutoffCoef),
-                loadRelaxedWide(q.damping),
+    static FrameParams read(const EngineQuantities& q, float& drag) {
+        const FrameFloats f = loadFrameFloats(q);
+        drag = f.drag;
+        return {f.sustain,
+                f.envAmount,
+                f.cutoffCoef,
+                f.damping,
                 q.filterType.load(relaxed),
                 q.wave1Table.load(relaxed),
                 q.wave2Table.load(relaxed),
-                switchPoint,
-                static_cast<double>(switchPoint),
-                loadRelaxedWide(q.wave1Stretch),
-                loadRelaxedWide(q.wave2Stretch)};
+                f.switchPoint,
+                static_cast<double>(f.switchPoint),
+                f.wave1Stretch,
+                f.wave2Stretch};
     }
 
-    // One sample of a sounding voice (stage above off, no delay left).
-    [[gnu::always_inline]] static float voiceSample(Lane& v, const FrameParams& p, const EngineQuantities& q,
-                                                    float glide) {
+    // The first half of a sounding voice's frame: oscillator read, phase
+    // advance, envelope and release countdown. Gives the raw table value and
+    // sets `level`.
+    [[gnu::always_inline]] static int32_t voiceFront(Lane& v, const FrameParams& p, const EngineQuantities& q,
+                                                     float glide, float& level) {
         const float phaseNarrow = v.phase;
         const double phase = phaseNarrow;
         const int32_t ip = roundToInt(phase);
@@ -285,11 +335,52 @@ struct Engine::Frame {
             v.phase = static_cast<float>(phase + static_cast<double>(increment) - static_cast<double>(kPhaseWrapBit));
         }
 
-        const float level = envelopeStep(v.env, LiveTimes{q}, p.sustain);
+        level = envelopeStep(v.env, LiveTimes{q}, p.sustain);
         releaseCountdownStep(v.env);
-        const float f = cutoffFor(level, p.envAmount, p.cutoffCoef, v.cutoffScale);
-        const int32_t y = filterSample(v.filter, raw, f, p.damping, p.filterType);
-        return static_cast<float>(static_cast<double>(y) * static_cast<double>(level) * static_cast<double>(v.gain));
+        return raw;
+    }
+
+    // The second half for one voice, with the saturating scalar filter.
+    [[gnu::always_inline]] static float voiceBack(FilterPair& fp, int i, int32_t raw, float level, float f,
+                                                  float gain, const FrameParams& p) {
+        FilterState s = filterOf(fp, i);
+        const int32_t y = filterSample(s, raw, f, p.damping, p.filterType);
+        setFilter(fp, i, s);
+        return static_cast<float>(static_cast<double>(y) * static_cast<double>(level) * static_cast<double>(gain));
+    }
+
+    // The second half for both voices side by side; false (and nothing
+    // changed) when the frame is outside the range where that is exact.
+    [[gnu::always_inline]] static bool pairBack(FilterPair& fp, int32_t raw0, int32_t raw1, Pair levels, Pair fd,
+                                                Pair gains, const FrameParams& p, __m128& samples) {
+        const Pair absMask = kAbsMaskPair;
+        const Pair largest = _mm_max_pd(_mm_max_pd(_mm_and_pd(fp.band, absMask), _mm_and_pd(fp.low, absMask)),
+                                        _mm_and_pd(fp.third, absMask));
+        const Pair inRange = _mm_and_pd(_mm_cmplt_pd(largest, kStateBoundPair),
+                                        _mm_cmpge_pd(fd, kLowestCutoffPair));
+        if (_mm_movemask_pd(inRange) != 3 || !(std::fabs(p.damping) <= kDampingBound)) [[unlikely]]
+            return false;
+
+        const Pair x = _mm_cvtepi32_pd(_mm_unpacklo_epi32(_mm_cvtsi32_si128(raw0), _mm_cvtsi32_si128(raw1)));
+        const Pair band = fp.band, low = fp.low, third = fp.third;
+        const Pair damped = biased(_mm_add_pd(_mm_mul_pd(band, _mm_set1_pd(p.damping)), Pair(kBiasPair)));
+        const Pair hp = _mm_sub_pd(_mm_sub_pd(x, damped), low);
+        const Pair bp = roundAdd(_mm_mul_pd(hp, fd), biased(band));
+        const Pair lp = roundAdd(_mm_mul_pd(bp, fd), biased(low));
+        Pair y1, y;
+        switch (p.filterType) {
+            case kLowPass: y1 = lp; break;
+            case kBandPass: y1 = y = bp; break;
+            case kHighPass: y1 = hp; y = _mm_sub_pd(hp, third); break;
+            default: y1 = y = x; break;
+        }
+        const Pair t3 = roundAdd(_mm_mul_pd(_mm_sub_pd(y1, third), fd), biased(third));
+        if (p.filterType == kLowPass) y = t3;
+        fp.band = bp;
+        fp.low = lp;
+        fp.third = t3;
+        samples = _mm_cvtpd_ps(_mm_mul_pd(_mm_mul_pd(y, levels), gains));
+        return true;
     }
 };
 
@@ -309,7 +400,7 @@ void Engine::renderQuiet(float* left, float* right, int32_t frames) {
     uint64_t settledFor = kNotSettled;
     float g = bank_.glideIncrement;
     for (int32_t n = 0; n < frames; ++n) {
-        const float drag = loadRelaxed(q_.dragCoef);
+        const float drag = loadDrag(q_);
         const uint32_t dragBits = std::bit_cast<uint32_t>(drag);
         if (dragBits == settledFor) continue;
         const float next = glideStep(g, target, drag);
@@ -332,13 +423,64 @@ void Engine::renderFrames(float* left, float* right, int32_t frames) {
     const float newestIncrement = bank_.voice[newestIsFirst ? 0 : 1].increment;
     const float otherIncrement = bank_.voice[newestIsFirst ? 1 : 0].increment;
 
-    Lane v0 = laneOf(voice0), v1 = laneOf(voice1);
+    Lane v0{voice0.phase, voice0.increment, voice0.delay, voice0.env};
+    Lane v1{voice1.phase, voice1.increment, voice1.delay, voice1.env};
+    FilterPair fp{_mm_set_pd(voice1.filter.band, voice0.filter.band), _mm_set_pd(voice1.filter.low, voice0.filter.low),
+                  _mm_set_pd(voice1.filter.third, voice0.filter.third)};
+    const float gain0 = voice0.gain, gain1 = voice1.gain;
+    const float scale0 = voice0.cutoffScale, scale1 = voice1.cutoffScale;
+    const Pair gains = _mm_set_pd(gain1, gain0);
+    const Pair scales = _mm_set_pd(scale1, scale0);
+
     float glide = bank_.glideIncrement;
     for (int32_t n = 0; n < frames; ++n) {
-        const FrameParams p = Frame::read(*this);
-        const float drag = loadRelaxed(q_.dragCoef);
+        float drag;
+        const FrameParams p = Frame::read(q_, drag);
         const int32_t newestDelay = newestIsFirst ? v0.delay : v1.delay;
         glide = glideStep(glide, newestDelay == 0 ? newestIncrement : otherIncrement, drag);
+
+        bool sounds0 = false, sounds1 = false;
+        if (v0.env.stage > kStageOff) {
+            if (v0.delay > 0)
+                --v0.delay;
+            else
+                sounds0 = true;
+        }
+        if (v1.env.stage > kStageOff) {
+            if (v1.delay > 0)
+                --v1.delay;
+            else
+                sounds1 = true;
+        }
+        float level0 = 0.0f, level1 = 0.0f;
+        int32_t raw0 = 0, raw1 = 0;
+        if (sounds0) raw0 = Frame::voiceFront(v0, p, q_, glide, level0);
+        if (sounds1) raw1 = Frame::voiceFront(v1, p, q_, glide, level1);
+
+        float s0 = 0.0f, s1 = 0.0f;
+        if (sounds0 && sounds1) [[likely]] {
+            // cutoffFor for both voices: see Filter.h.
+            const Pair levels = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(level0), _mm_set_ss(level1)));
+            const Pair env = _mm_set1_pd(p.envAmount);
+            const Pair raw = _mm_mul_pd(
+                _mm_mul_pd(_mm_sub_pd(_mm_add_pd(_mm_mul_pd(levels, env), Pair(kEnvBasePair)), env),
+                           _mm_set1_pd(p.cutoffCoef)),
+                scales);
+            // minpd answers its second operand for NaN, as the comparison does.
+            const __m128 f = _mm_cvtpd_ps(_mm_min_pd(kMaxCutoffPair, raw));
+            __m128 samples;
+            if (Frame::pairBack(fp, raw0, raw1, levels, _mm_cvtps_pd(f), gains, p, samples)) [[likely]] {
+                s0 = _mm_cvtss_f32(samples);
+                s1 = _mm_cvtss_f32(_mm_shuffle_ps(samples, samples, 1));
+            } else {
+                s0 = Frame::voiceBack(fp, 0, raw0, level0, _mm_cvtss_f32(f), gain0, p);
+                s1 = Frame::voiceBack(fp, 1, raw1, level1, _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1)), gain1, p);
+            }
+        } else if (sounds0) {
+            s0 = Frame::voiceBack(fp, 0, raw0, level0, cutoffFor(level0, p.envAmount, p.cutoffCoef, scale0), gain0, p);
+        } else if (sounds1) {
+            s1 = Frame::voiceBack(fp, 1, raw1, level1, cutoffFor(level1, p.envAmount, p.cutoffCoef, scale1), gain1, p);
+        }
 
         // Sums of two floats taken in double and rounded to float equal the
         // float sum (double has more than twice float's precision), so the
@@ -346,31 +488,27 @@ void Engine::renderFrames(float* left, float* right, int32_t frames) {
         // right one; with one buffer for both, that is twice to the same cell.
         float out0 = kReplace ? 0.0f : left[n];
         float out1 = kReplace || kOneBuffer ? 0.0f : right[n];
-        if (v0.env.stage > kStageOff) {
-            if (v0.delay > 0) {
-                --v0.delay;
-            } else {
-                const float s = Frame::voiceSample(v0, p, q_, glide);
-                out0 += s;
-                if (kOneBuffer) out0 += s;
-                if (kMode == Output::kAdd) out1 += s;
-            }
+        if (sounds0) {
+            out0 += s0;
+            if (kOneBuffer) out0 += s0;
+            if (kMode == Output::kAdd) out1 += s0;
         }
-        if (v1.env.stage > kStageOff) {
-            if (v1.delay > 0) {
-                --v1.delay;
-            } else {
-                const float s = Frame::voiceSample(v1, p, q_, glide);
-                out0 += s;
-                if (kOneBuffer) out0 += s;
-                if (kMode == Output::kAdd) out1 += s;
-            }
+        if (sounds1) {
+            out0 += s1;
+            if (kOneBuffer) out0 += s1;
+            if (kMode == Output::kAdd) out1 += s1;
         }
         left[n] = out0;
         if (!kOneBuffer) right[n] = kReplace ? out0 : out1;
     }
-    storeLane(v0, voice0);
-    storeLane(v1, voice1);
+    voice0.phase = v0.phase;
+    voice0.delay = v0.delay;
+    voice0.env = v0.env;
+    voice0.filter = filterOf(fp, 0);
+    voice1.phase = v1.phase;
+    voice1.delay = v1.delay;
+    voice1.env = v1.env;
+    voice1.filter = filterOf(fp, 1);
     bank_.glideIncrement = glide;
 }
 

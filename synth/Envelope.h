@@ -36,6 +36,12 @@ struct EnvelopeTimes {
 // sustaining voice reads none of them.
 template <typename Times>
 [[gnu::always_inline]] inline float envelopeStep(EnvelopeState& e, const Times& times, float sustain) {
+    // Read every frame, so moving S is heard at once. Tested first: a held
+    // note spends nearly all its frames here.
+    if (e.stage == kStageSustain) [[likely]] {
+        e.level = sustain;
+        return sustain;
+    }
     switch (e.stage) {
         case kStageAttack: {
             const int32_t attack = times.attackFrames();
@@ -61,10 +67,6 @@ template <typename Times>
             e.stage = kStageSustain;
             return e.level;
         }
-        case kStageSustain:
-            // Read every frame, so moving S is heard at once.
-            e.level = sustain;
-            return e.level;
         case kStageRelease: {
             const int32_t release = times.releaseFrames();
             if (e.releaseCount < release) {

@@ -49,6 +49,7 @@ void applyParameter(EngineQuantities& q, int32_t index, float value, float sampl
             break;
         case kParamQ: q.damping.store(static_cast<float>(1.2 - 1.17 * v * v), relaxed); break;
         case kParamSustain: q.sustainLevel.store(!(value >= 0.0f) ? 0.0f : value <= 1.0f ? value : 1.0f, relaxed); break;
+        case kParamEnv: q.envAmount.store(value, relaxed); break;
         case kParamType: q.filterType.store(filterTypeFor(value), relaxed); break;
         case kParamWave1: q.wave1Table.store(mixTableFor(waveSelection(value)), relaxed); break;
         case kParamWave2: q.wave2Table.store(mixTableFor(waveSelection(value)), relaxed); break;
@@ -61,7 +62,7 @@ void applyParameter(EngineQuantities& q, int32_t index, float value, float sampl
             q.wave1Stretch.store(static_cast<float>((1.0 - v) * 2.0), relaxed);
             q.wave2Stretch.store(static_cast<float>(v * 2.0), relaxed);
             break;
-        default: break;  // Env is read directly; other indexes drive nothing
+        default: break;  // other indexes drive nothing
     }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "SynthInfo.h"
@@ -59,12 +60,27 @@ struct EngineQuantities {
     // stays stored as the host sent it; only the level it drives is held,
     // so the envelope never scales a voice past full level.
     std::atomic<float> sustainLevel{0.0f};
+    std::atomic<float> envAmount{0.0f};      // Env as the host sent it
 };
 
-// A relaxed load of a float quantity, as the renderer takes it every frame.
-// On x86 that is a plain load; GCC would otherwise route atomic<float> loads
-// through an integer register. `volatile` keeps it from being hoisted out of
-// the frame loop. Sanitizer builds that track threads use the atomic load.
+// The float quantities the renderer reads every frame, in one go. On x86 a
+// relaxed load of an aligned float is a plain load, and here each is one
+// instruction addressed from the structure (the four used in double come
+// widened by the load itself); GCC would otherwise route every atomic<float>
+// load through an integer register and keep the addresses in spilled
+// registers. `volatile` keeps the loads in the frame they belong to. Builds
+// that check threads use the ordinary atomic loads, which they can see.
+struct FrameFloats {
+    float sustain;
+    float switchPoint;
+    float drag;
+    double envAmount;
+    double cutoffCoef;
+    double damping;
+    double wave1Stretch;
+    double wave2Stretch;
+};
+
 #if defined(__SANITIZE_THREAD__)
 #define ORVO_PLAIN_LOADS 0
 #elif defined(__has_feature)
@@ -76,32 +92,49 @@ struct EngineQuantities {
 #define ORVO_PLAIN_LOADS 1
 #endif
 
-inline float loadRelaxed(const std::atomic<float>& a) {
+inline FrameFloats loadFrameFloats(const EngineQuantities& q) {
 #if ORVO_PLAIN_LOADS
+    float sustain, switchPoint, drag;
+    double envAmount, cutoffCoef, damping, wave1Stretch, wave2Stretch;
     static_assert(sizeof(std::atomic<float>) == sizeof(float));
-    float v;
-    asm volatile("movss %1, %0" : "=x"(v) : "m"(a));
-    return v;
+#define ORVO_AT(field) offsetof(EngineQuantities, field)
+    asm volatile(
+        "movss %c[os](%[q]), %[s]\n\t"
+        "movss %c[osp](%[q]), %[sp]\n\t"
+        "movss %c[odr](%[q]), %[dr]\n\t"
+        "cvtss2sd %c[oen](%[q]), %[en]\n\t"
+        "cvtss2sd %c[oco](%[q]), %[co]\n\t"
+        "cvtss2sd %c[oda](%[q]), %[da]\n\t"
+        "cvtss2sd %c[os1](%[q]), %[s1]\n\t"
+        "cvtss2sd %c[os2](%[q]), %[s2]"
+        : [s] "=x"(sustain), [sp] "=x"(switchPoint), [dr] "=x"(drag), [en] "=x"(envAmount),
+          [co] "=x"(cutoffCoef), [da] "=x"(damping), [s1] "=x"(wave1Stretch), [s2] "=x"(wave2Stretch)
+        : [q] "r"(&q), "m"(q), [os] "i"(ORVO_AT(sustainLevel)), [osp] "i"(ORVO_AT(switchPoint)),
+          [odr] "i"(ORVO_AT(dragCoef)), [oen] "i"(ORVO_AT(envAmount)), [oco] "i"(ORVO_AT(cutoffCoef)),
+          [oda] "i"(ORVO_AT(damping)), [os1] "i"(ORVO_AT(wave1Stretch)), [os2] "i"(ORVO_AT(wave2Stretch)));
+#undef ORVO_AT
+    return {sustain, switchPoint, drag, envAmount, cutoffCoef, damping, wave1Stretch, wave2Stretch};
 #else
-    return a.load(std::memory_order_relaxed);
+    constexpr auto r = std::memory_order_relaxed;
+    return {q.sustainLevel.load(r), q.switchPoint.load(r), q.dragCoef.load(r), q.envAmount.load(r),
+            q.cutoffCoef.load(r),   q.damping.load(r),     q.wave1Stretch.load(r), q.wave2Stretch.load(r)};
 #endif
 }
 
-// The same, widened to double by the load itself.
-inline double loadRelaxedWide(const std::atomic<float>& a) {
+// The drag coefficient alone, for frames where nothing sounds.
+inline float loadDrag(const EngineQuantities& q) {
 #if ORVO_PLAIN_LOADS
-    double v;
-    asm volatile("cvtss2sd %1, %0" : "=x"(v) : "m"(a));
+    float v;
+    asm volatile("movss %1, %0" : "=x"(v) : "m"(q.dragCoef));
     return v;
 #else
-    return a.load(std::memory_order_relaxed);
+    return q.dragCoef.load(std::memory_order_relaxed);
 #endif
 }
 
 // Recomputes what parameter `index` drives from `value`, at `sampleRate` Hz
-// (finite and positive). S drives only its held level; Env drives nothing:
-// the renderer reads its current value directly. Out-of-range indexes do
-// nothing.
+// (finite and positive). S drives its held level, Env its unchanged copy.
+// Out-of-range indexes do nothing.
 void applyParameter(EngineQuantities& q, int32_t index, float value, float sampleRate);
 
 }  // namespace orvo
