@@ -8,6 +8,7 @@
 #pragma once
 
 #include "DAEffectX.h"
+#include "Relaxed.h"
 
 class AEffEditor;
 
@@ -86,12 +87,13 @@ protected:
     }
 
     AEffect effectRecord;
-    float sampleRate;
+    // Shared between the host's threads (see Relaxed.h).
+    Relaxed<float> sampleRate;
     AEffEditor* editor;
     VstInt32 numPrograms;
     VstInt32 numParams;
-    VstInt32 curProgram;
-    VstInt32 blockSize;
+    Relaxed<VstInt32> curProgram;
+    Relaxed<VstInt32> blockSize;
     audioMasterCallback audioMaster;
 };
 
