@@ -51,22 +51,28 @@ bool isHeld(const EnvelopeState& e) {
 
 }  // namespace
 
-// The engine-wide values both voices use, read at the start of each frame so
-// a change from another thread is heard from the next frame, and the two
-// voices of one frame agree on it; widened once here rather than per voice.
-// Stage lengths are read where a stage uses them (LiveTimes).
-struct Engine::FrameParams {
+// The engine-wide values both voices use, read once per frame so a change
+// from another thread is heard from the next frame and the two voices of
+// one frame agree on it; widened once here rather than per voice. The front
+// group serves the oscillator, glide and envelope, the back group the
+// cut-off and filter. Stage lengths are read where a stage uses them
+// (LiveTimes).
+struct Engine::FrontParams {
     float sustain;
+    float switchPoint;
+    float drag;
+    double switchPointWide;
+    double wave1Stretch;
+    double wave2Stretch;
+    const int32_t* wave1;
+    const int32_t* wave2;
+};
+
+struct Engine::BackParams {
     double envAmount;
     double cutoffCoef;
     double damping;
     int32_t filterType;
-    const int32_t* wave1;
-    const int32_t* wave2;
-    float switchPoint;
-    double switchPointWide;
-    double wave1Stretch;
-    double wave2Stretch;
 };
 
 Engine::Engine() {
@@ -238,6 +244,7 @@ struct alignas(16) PairConstant {
 constexpr PairConstant kBiasPair{{kRoundingBias, kRoundingBias}};
 constexpr PairConstant kStateBoundPair{{kStateBound, kStateBound}};
 constexpr PairConstant kLowestCutoffPair{{kLowestCutoff, kLowestCutoff}};
+constexpr PairConstant kDampingBoundPair{{kDampingBound, kDampingBound}};
 constexpr PairConstant kMaxCutoffPair{{kMaxCutoff, kMaxCutoff}};
 constexpr PairConstant kEnvBasePair{{1.1, 1.1}};
 constexpr PairConstant kAbsMaskPair{{std::bit_cast<double>(INT64_MAX), std::bit_cast<double>(INT64_MAX)}};
@@ -291,26 +298,21 @@ struct LiveTimes {
 }  // namespace
 
 struct Engine::Frame {
-    static FrameParams read(const EngineQuantities& q, float& drag) {
-        const FrameFloats f = loadFrameFloats(q);
-        drag = f.drag;
-        return {f.sustain,
-                f.envAmount,
-                f.cutoffCoef,
-                f.damping,
-                q.filterType.load(relaxed),
-                q.wave1Table.load(relaxed),
-                q.wave2Table.load(relaxed),
-                f.switchPoint,
-                static_cast<double>(f.switchPoint),
-                f.wave1Stretch,
-                f.wave2Stretch};
+    static FrontParams front(const EngineQuantities& q) {
+        const FrontFloats f = loadFrontFloats(q);
+        return {f.sustain, f.switchPoint, f.drag, static_cast<double>(f.switchPoint), f.wave1Stretch,
+                f.wave2Stretch, q.wave1Table.load(relaxed), q.wave2Table.load(relaxed)};
+    }
+
+    static BackParams back(const EngineQuantities& q) {
+        const BackFloats f = loadBackFloats(q);
+        return {f.envAmount, f.cutoffCoef, f.damping, q.filterType.load(relaxed)};
     }
 
     // The first half of a sounding voice's frame: oscillator read, phase
     // advance, envelope and release countdown. Gives the raw table value and
     // sets `level`.
-    [[gnu::always_inline]] static int32_t voiceFront(Lane& v, const FrameParams& p, const EngineQuantities& q,
+    [[gnu::always_inline]] static int32_t voiceFront(Lane& v, const FrontParams& p, const EngineQuantities& q,
                                                      float glide, float& level) {
         const float phaseNarrow = v.phase;
         const double phase = phaseNarrow;
@@ -342,28 +344,31 @@ struct Engine::Frame {
 
     // The second half for one voice, with the saturating scalar filter.
     [[gnu::always_inline]] static float voiceBack(FilterPair& fp, int i, int32_t raw, float level, float f,
-                                                  float gain, const FrameParams& p) {
+                                                  float gain, const BackParams& p) {
         FilterState s = filterOf(fp, i);
         const int32_t y = filterSample(s, raw, f, p.damping, p.filterType);
         setFilter(fp, i, s);
         return static_cast<float>(static_cast<double>(y) * static_cast<double>(level) * static_cast<double>(gain));
     }
 
-    // The second half for both voices side by side; false (and nothing
-    // changed) when the frame is outside the range where that is exact.
-    [[gnu::always_inline]] static bool pairBack(FilterPair& fp, int32_t raw0, int32_t raw1, Pair levels, Pair fd,
-                                                Pair gains, const FrameParams& p, __m128& samples) {
+    // The second half for both voices side by side, from the two table
+    // values at `raws`; false (and nothing changed) when the frame is
+    // outside the range where that is exact.
+    [[gnu::always_inline]] static bool pairBack(FilterPair& fp, const int32_t* raws, Pair levels, Pair fd, Pair gains,
+                                                const BackParams& p, __m128& samples) {
         const Pair absMask = kAbsMaskPair;
+        const Pair damping = _mm_set1_pd(p.damping);
         const Pair largest = _mm_max_pd(_mm_max_pd(_mm_and_pd(fp.band, absMask), _mm_and_pd(fp.low, absMask)),
                                         _mm_and_pd(fp.third, absMask));
-        const Pair inRange = _mm_and_pd(_mm_cmplt_pd(largest, kStateBoundPair),
-                                        _mm_cmpge_pd(fd, kLowestCutoffPair));
-        if (_mm_movemask_pd(inRange) != 3 || !(std::fabs(p.damping) <= kDampingBound)) [[unlikely]]
+        const Pair inRange =
+            _mm_and_pd(_mm_and_pd(_mm_cmplt_pd(largest, kStateBoundPair), _mm_cmpge_pd(fd, kLowestCutoffPair)),
+                       _mm_cmple_pd(_mm_and_pd(damping, absMask), kDampingBoundPair));
+        if (_mm_movemask_pd(inRange) != 3) [[unlikely]]
             return false;
 
-        const Pair x = _mm_cvtepi32_pd(_mm_unpacklo_epi32(_mm_cvtsi32_si128(raw0), _mm_cvtsi32_si128(raw1)));
+        const Pair x = _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(raws)));
         const Pair band = fp.band, low = fp.low, third = fp.third;
-        const Pair damped = biased(_mm_add_pd(_mm_mul_pd(band, _mm_set1_pd(p.damping)), Pair(kBiasPair)));
+        const Pair damped = biased(_mm_add_pd(_mm_mul_pd(band, damping), kBiasPair));
         const Pair hp = _mm_sub_pd(_mm_sub_pd(x, damped), low);
         const Pair bp = roundAdd(_mm_mul_pd(hp, fd), biased(band));
         const Pair lp = roundAdd(_mm_mul_pd(bp, fd), biased(low));
@@ -410,10 +415,20 @@ void Engine::renderQuiet(float* left, float* right, int32_t frames) {
     bank_.glideIncrement = g;
 }
 
+// Both voices sounding is the case that matters, and it runs in runs of up
+// to kRun frames in two passes. The first steps the glide and, per voice, the
+// oscillator, phase and envelope, leaving each frame's table values and
+// levels side by side; the second runs cut-off, filter and output for both
+// voices at once. Each pass reads the engine-wide values it uses on every
+// frame, so a change is still heard from the next frame. Split this way,
+// each loop keeps its state in registers. A run ends after the frame in
+// which a voice finishes its release. Frames with a voice silent or waiting
+// take the general one-frame path.
 template <Engine::Output kMode>
 void Engine::renderFrames(float* left, float* right, int32_t frames) {
     constexpr bool kReplace = kMode == Output::kReplace;
     constexpr bool kOneBuffer = kMode == Output::kAddOneBuffer;
+    constexpr int32_t kRun = 64;
     Voice& voice0 = bank_.voice[0];
     Voice& voice1 = bank_.voice[1];
     // The glide heads for the newest note once it sounds; while that note
@@ -432,60 +447,11 @@ void Engine::renderFrames(float* left, float* right, int32_t frames) {
     const Pair gains = _mm_set_pd(gain1, gain0);
     const Pair scales = _mm_set_pd(scale1, scale0);
 
-    float glide = bank_.glideIncrement;
-    for (int32_t n = 0; n < frames; ++n) {
-        float drag;
-        const FrameParams p = Frame::read(q_, drag);
-        const int32_t newestDelay = newestIsFirst ? v0.delay : v1.delay;
-        glide = glideStep(glide, newestDelay == 0 ? newestIncrement : otherIncrement, drag);
-
-        bool sounds0 = false, sounds1 = false;
-        if (v0.env.stage > kStageOff) {
-            if (v0.delay > 0)
-                --v0.delay;
-            else
-                sounds0 = true;
-        }
-        if (v1.env.stage > kStageOff) {
-            if (v1.delay > 0)
-                --v1.delay;
-            else
-                sounds1 = true;
-        }
-        float level0 = 0.0f, level1 = 0.0f;
-        int32_t raw0 = 0, raw1 = 0;
-        if (sounds0) raw0 = Frame::voiceFront(v0, p, q_, glide, level0);
-        if (sounds1) raw1 = Frame::voiceFront(v1, p, q_, glide, level1);
-
-        float s0 = 0.0f, s1 = 0.0f;
-        if (sounds0 && sounds1) [[likely]] {
-            // cutoffFor for both voices: see Filter.h.
-            const Pair levels = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(level0), _mm_set_ss(level1)));
-            const Pair env = _mm_set1_pd(p.envAmount);
-            const Pair raw = _mm_mul_pd(
-                _mm_mul_pd(_mm_sub_pd(_mm_add_pd(_mm_mul_pd(levels, env), Pair(kEnvBasePair)), env),
-                           _mm_set1_pd(p.cutoffCoef)),
-                scales);
-            // minpd answers its second operand for NaN, as the comparison does.
-            const __m128 f = _mm_cvtpd_ps(_mm_min_pd(kMaxCutoffPair, raw));
-            __m128 samples;
-            if (Frame::pairBack(fp, raw0, raw1, levels, _mm_cvtps_pd(f), gains, p, samples)) [[likely]] {
-                s0 = _mm_cvtss_f32(samples);
-                s1 = _mm_cvtss_f32(_mm_shuffle_ps(samples, samples, 1));
-            } else {
-                s0 = Frame::voiceBack(fp, 0, raw0, level0, _mm_cvtss_f32(f), gain0, p);
-                s1 = Frame::voiceBack(fp, 1, raw1, level1, _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1)), gain1, p);
-            }
-        } else if (sounds0) {
-            s0 = Frame::voiceBack(fp, 0, raw0, level0, cutoffFor(level0, p.envAmount, p.cutoffCoef, scale0), gain0, p);
-        } else if (sounds1) {
-            s1 = Frame::voiceBack(fp, 1, raw1, level1, cutoffFor(level1, p.envAmount, p.cutoffCoef, scale1), gain1, p);
-        }
-
-        // Sums of two floats taken in double and rounded to float equal the
-        // float sum (double has more than twice float's precision), so the
-        // outputs add in float. Each voice adds to the left cell, then the
-        // right one; with one buffer for both, that is twice to the same cell.
+    // Each voice adds to the left cell, then the right one; with one buffer
+    // for both, that is twice to the same cell. Sums of two floats taken in
+    // double and rounded to float equal the float sum (double has more than
+    // twice float's precision), so the outputs add in float.
+    const auto emit = [&](int32_t n, bool sounds0, float s0, bool sounds1, float s1) {
         float out0 = kReplace ? 0.0f : left[n];
         float out1 = kReplace || kOneBuffer ? 0.0f : right[n];
         if (sounds0) {
@@ -500,6 +466,87 @@ void Engine::renderFrames(float* left, float* right, int32_t frames) {
         }
         left[n] = out0;
         if (!kOneBuffer) right[n] = kReplace ? out0 : out1;
+    };
+
+    float glide = bank_.glideIncrement;
+    int32_t n = 0;
+    while (n < frames) {
+        const bool bothSound = v0.env.stage > kStageOff && v0.delay == 0 && v1.env.stage > kStageOff && v1.delay == 0;
+        if (bothSound) [[likely]] {
+            alignas(16) int32_t raws[2 * kRun];
+            alignas(16) float levels[2 * kRun];
+            const int32_t limit = frames - n < kRun ? frames - n : kRun;
+            int32_t run = limit;
+            // Neither voice waits, so the glide heads for the newest note.
+            for (int32_t i = 0; i < limit; ++i) {
+                const FrontParams p = Frame::front(q_);
+                glide = glideStep(glide, newestIncrement, p.drag);
+                raws[2 * i] = Frame::voiceFront(v0, p, q_, glide, levels[2 * i]);
+                raws[2 * i + 1] = Frame::voiceFront(v1, p, q_, glide, levels[2 * i + 1]);
+                if (v0.env.stage <= kStageOff || v1.env.stage <= kStageOff) [[unlikely]] {
+                    run = i + 1;
+                    break;
+                }
+            }
+            for (int32_t i = 0; i < run; ++i) {
+                const BackParams p = Frame::back(q_);
+                const Pair level = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(levels + 2 * i))));
+                // cutoffFor for both voices: see Filter.h. minpd answers its
+                // second operand for NaN, as the comparison there does.
+                const Pair env = _mm_set1_pd(p.envAmount);
+                const Pair product = _mm_mul_pd(
+                    _mm_mul_pd(_mm_sub_pd(_mm_add_pd(_mm_mul_pd(level, env), kEnvBasePair), env),
+                               _mm_set1_pd(p.cutoffCoef)),
+                    scales);
+                const __m128 f = _mm_cvtpd_ps(_mm_min_pd(kMaxCutoffPair, product));
+                __m128 samples;
+                float s0, s1;
+                if (Frame::pairBack(fp, raws + 2 * i, level, _mm_cvtps_pd(f), gains, p, samples)) [[likely]] {
+                    s0 = _mm_cvtss_f32(samples);
+                    s1 = _mm_cvtss_f32(_mm_shuffle_ps(samples, samples, 1));
+                } else {
+                    s0 = Frame::voiceBack(fp, 0, raws[2 * i], levels[2 * i], _mm_cvtss_f32(f), gain0, p);
+                    s1 = Frame::voiceBack(fp, 1, raws[2 * i + 1], levels[2 * i + 1],
+                                          _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1)), gain1, p);
+                }
+                emit(n + i, true, s0, true, s1);
+            }
+            n += run;
+            continue;
+        }
+
+        // One frame, any mix of sounding, waiting and silent voices.
+        const FrontParams front = Frame::front(q_);
+        const int32_t newestDelay = newestIsFirst ? v0.delay : v1.delay;
+        glide = glideStep(glide, newestDelay == 0 ? newestIncrement : otherIncrement, front.drag);
+        bool sounds0 = false, sounds1 = false;
+        if (v0.env.stage > kStageOff) {
+            if (v0.delay > 0)
+                --v0.delay;
+            else
+                sounds0 = true;
+        }
+        if (v1.env.stage > kStageOff) {
+            if (v1.delay > 0)
+                --v1.delay;
+            else
+                sounds1 = true;
+        }
+        float level0 = 0.0f, level1 = 0.0f, s0 = 0.0f, s1 = 0.0f;
+        int32_t raw0 = 0, raw1 = 0;
+        if (sounds0) raw0 = Frame::voiceFront(v0, front, q_, glide, level0);
+        if (sounds1) raw1 = Frame::voiceFront(v1, front, q_, glide, level1);
+        if (sounds0 || sounds1) {
+            const BackParams back = Frame::back(q_);
+            if (sounds0)
+                s0 = Frame::voiceBack(fp, 0, raw0, level0, cutoffFor(level0, back.envAmount, back.cutoffCoef, scale0),
+                                      gain0, back);
+            if (sounds1)
+                s1 = Frame::voiceBack(fp, 1, raw1, level1, cutoffFor(level1, back.envAmount, back.cutoffCoef, scale1),
+                                      gain1, back);
+        }
+        emit(n, sounds0, s0, sounds1, s1);
+        ++n;
     }
     voice0.phase = v0.phase;
     voice0.delay = v0.delay;

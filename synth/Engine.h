@@ -82,7 +82,8 @@ public:
     VoiceBank& voicesForTest() { return bank_; }
 
 private:
-    struct FrameParams;
+    struct FrontParams;
+    struct BackParams;
     struct Frame;
 
     void noteOn(int32_t note, int32_t velocity, int32_t delta);

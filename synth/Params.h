@@ -63,22 +63,27 @@ struct EngineQuantities {
     std::atomic<float> envAmount{0.0f};      // Env as the host sent it
 };
 
-// The float quantities the renderer reads every frame, in one go. On x86 a
-// relaxed load of an aligned float is a plain load, and here each is one
-// instruction addressed from the structure (the four used in double come
-// widened by the load itself); GCC would otherwise route every atomic<float>
-// load through an integer register and keep the addresses in spilled
-// registers. `volatile` keeps the loads in the frame they belong to. Builds
-// that check threads use the ordinary atomic loads, which they can see.
-struct FrameFloats {
+// The float quantities the renderer reads every frame, in two groups: those
+// the oscillator, glide and envelope use, and those the cut-off and filter
+// use. On x86 a relaxed load of an aligned float is a plain load; here each
+// is one instruction addressed from the structure (those used in double come
+// widened by the load itself), where GCC would otherwise route every
+// atomic<float> load through an integer register and keep the addresses in
+// spilled registers. `volatile` keeps the loads in the frame they belong
+// to. Builds that check threads use the ordinary atomic loads, which they
+// can see.
+struct FrontFloats {
     float sustain;
     float switchPoint;
     float drag;
+    double wave1Stretch;
+    double wave2Stretch;
+};
+
+struct BackFloats {
     double envAmount;
     double cutoffCoef;
     double damping;
-    double wave1Stretch;
-    double wave2Stretch;
 };
 
 #if defined(__SANITIZE_THREAD__)
@@ -92,32 +97,44 @@ struct FrameFloats {
 #define ORVO_PLAIN_LOADS 1
 #endif
 
-inline FrameFloats loadFrameFloats(const EngineQuantities& q) {
+inline FrontFloats loadFrontFloats(const EngineQuantities& q) {
 #if ORVO_PLAIN_LOADS
-    float sustain, switchPoint, drag;
-    double envAmount, cutoffCoef, damping, wave1Stretch, wave2Stretch;
     static_assert(sizeof(std::atomic<float>) == sizeof(float));
-#define ORVO_AT(field) offsetof(EngineQuantities, field)
+    float sustain, switchPoint, drag;
+    double wave1Stretch, wave2Stretch;
     asm volatile(
         "movss %c[os](%[q]), %[s]\n\t"
         "movss %c[osp](%[q]), %[sp]\n\t"
         "movss %c[odr](%[q]), %[dr]\n\t"
-        "cvtss2sd %c[oen](%[q]), %[en]\n\t"
-        "cvtss2sd %c[oco](%[q]), %[co]\n\t"
-        "cvtss2sd %c[oda](%[q]), %[da]\n\t"
         "cvtss2sd %c[os1](%[q]), %[s1]\n\t"
         "cvtss2sd %c[os2](%[q]), %[s2]"
-        : [s] "=x"(sustain), [sp] "=x"(switchPoint), [dr] "=x"(drag), [en] "=x"(envAmount),
-          [co] "=x"(cutoffCoef), [da] "=x"(damping), [s1] "=x"(wave1Stretch), [s2] "=x"(wave2Stretch)
-        : [q] "r"(&q), "m"(q), [os] "i"(ORVO_AT(sustainLevel)), [osp] "i"(ORVO_AT(switchPoint)),
-          [odr] "i"(ORVO_AT(dragCoef)), [oen] "i"(ORVO_AT(envAmount)), [oco] "i"(ORVO_AT(cutoffCoef)),
-          [oda] "i"(ORVO_AT(damping)), [os1] "i"(ORVO_AT(wave1Stretch)), [os2] "i"(ORVO_AT(wave2Stretch)));
-#undef ORVO_AT
-    return {sustain, switchPoint, drag, envAmount, cutoffCoef, damping, wave1Stretch, wave2Stretch};
+        : [s] "=x"(sustain), [sp] "=x"(switchPoint), [dr] "=x"(drag), [s1] "=x"(wave1Stretch),
+          [s2] "=x"(wave2Stretch)
+        : [q] "r"(&q), "m"(q), [os] "i"(offsetof(EngineQuantities, sustainLevel)),
+          [osp] "i"(offsetof(EngineQuantities, switchPoint)), [odr] "i"(offsetof(EngineQuantities, dragCoef)),
+          [os1] "i"(offsetof(EngineQuantities, wave1Stretch)), [os2] "i"(offsetof(EngineQuantities, wave2Stretch)));
+    return {sustain, switchPoint, drag, wave1Stretch, wave2Stretch};
 #else
     constexpr auto r = std::memory_order_relaxed;
-    return {q.sustainLevel.load(r), q.switchPoint.load(r), q.dragCoef.load(r), q.envAmount.load(r),
-            q.cutoffCoef.load(r),   q.damping.load(r),     q.wave1Stretch.load(r), q.wave2Stretch.load(r)};
+    return {q.sustainLevel.load(r), q.switchPoint.load(r), q.dragCoef.load(r), q.wave1Stretch.load(r),
+            q.wave2Stretch.load(r)};
+#endif
+}
+
+inline BackFloats loadBackFloats(const EngineQuantities& q) {
+#if ORVO_PLAIN_LOADS
+    double envAmount, cutoffCoef, damping;
+    asm volatile(
+        "cvtss2sd %c[oen](%[q]), %[en]\n\t"
+        "cvtss2sd %c[oco](%[q]), %[co]\n\t"
+        "cvtss2sd %c[oda](%[q]), %[da]"
+        : [en] "=x"(envAmount), [co] "=x"(cutoffCoef), [da] "=x"(damping)
+        : [q] "r"(&q), "m"(q), [oen] "i"(offsetof(EngineQuantities, envAmount)),
+          [oco] "i"(offsetof(EngineQuantities, cutoffCoef)), [oda] "i"(offsetof(EngineQuantities, damping)));
+    return {envAmount, cutoffCoef, damping};
+#else
+    constexpr auto r = std::memory_order_relaxed;
+    return {q.envAmount.load(r), q.cutoffCoef.load(r), q.damping.load(r)};
 #endif
 }
 
