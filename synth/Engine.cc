@@ -6,6 +6,7 @@
 #include <cstring>
 #include <emmintrin.h>
 
+#include "FilterPair.h"
 #include "Round.h"
 #include "Tables.h"
 
@@ -203,19 +204,12 @@ void Engine::allVoicesOff() {
 // written back at its end; nothing in the loop allocates, locks or calls out.
 //
 // When both voices sound, their cut-off, filter and output steps run side by
-// side in the two lanes of SSE2 registers, with the filter states held as
-// doubles (exact integers). Rounding to an integer there is the classic
-// add-and-subtract of 1.5 * 2^52, which rounds half to even like the
-// conversion instruction. That needs every intermediate to stay inside the
-// int32 range, where nothing saturates: a frame checks that its states are
-// below 2^28, |damping| <= 2 and f >= -0.785 (f <= 0.785 holds by
-// construction); then hp stays below 8.1e8, bp below 9.1e8, lp below 9.8e8
-// and the output stage below 1.25e9. Any other frame, and any frame with
-// one voice sounding, takes the scalar step with its saturating arithmetic.
+// side in the two lanes of SSE2 registers (FilterPair.h); any other frame,
+// and any frame outside the range where that is exact, takes the scalar step
+// with its saturating arithmetic.
 
 namespace {
 
-using Pair = __m128d;  // lane 0: voice 0, lane 1: voice 1
 
 // A voice's scalar state while a block renders.
 struct Lane {
@@ -225,32 +219,9 @@ struct Lane {
     EnvelopeState env;
 };
 
-// Both voices' filter states.
-struct FilterPair {
-    Pair band, low, third;
-};
-
-constexpr double kRoundingBias = 6755399441055744.0;  // 1.5 * 2^52
-constexpr double kStateBound = 268435456.0;            // 2^28
-constexpr double kDampingBound = 2.0;
-constexpr double kLowestCutoff = -0.785;
-
-// Both lanes of a constant, loaded from memory where it is used rather than
-// rebuilt in a register every frame.
-struct alignas(16) PairConstant {
-    double v[2];
-    operator Pair() const { return _mm_load_pd(v); }
-};
-constexpr PairConstant kBiasPair{{kRoundingBias, kRoundingBias}};
-constexpr PairConstant kStateBoundPair{{kStateBound, kStateBound}};
-constexpr PairConstant kLowestCutoffPair{{kLowestCutoff, kLowestCutoff}};
-constexpr PairConstant kDampingBoundPair{{kDampingBound, kDampingBound}};
 constexpr PairConstant kMaxCutoffPair{{kMaxCutoff, kMaxCutoff}};
 constexpr PairConstant kEnvBasePair{{1.1, 1.1}};
-constexpr PairConstant kAbsMaskPair{{std::bit_cast<double>(INT64_MAX), std::bit_cast<double>(INT64_MAX)}};
 
-inline double lane0(Pair v) { return _mm_cvtsd_f64(v); }
-inline double lane1(Pair v) { return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)); }
 inline Pair withLane(Pair v, int i, double x) {
     return i == 0 ? _mm_move_sd(v, _mm_set_sd(x)) : _mm_unpacklo_pd(v, _mm_set_sd(x));
 }
@@ -266,13 +237,6 @@ void setFilter(FilterPair& fp, int i, const FilterState& s) {
     fp.low = withLane(fp.low, i, s.low);
     fp.third = withLane(fp.third, i, s.third);
 }
-
-// round(p) + add for |p| < 2^51 and an integer `add` given as add - bias.
-[[gnu::always_inline]] inline Pair roundAdd(Pair p, Pair addMinusBias) {
-    return _mm_add_pd(_mm_add_pd(p, Pair(kBiasPair)), addMinusBias);
-}
-
-[[gnu::always_inline]] inline Pair biased(Pair v) { return _mm_sub_pd(v, Pair(kBiasPair)); }
 
 // Stage lengths, read live when a stage asks for them.
 struct LiveTimes {
@@ -356,34 +320,11 @@ struct Engine::Frame {
     // outside the range where that is exact.
     [[gnu::always_inline]] static bool pairBack(FilterPair& fp, const int32_t* raws, Pair levels, Pair fd, Pair gains,
                                                 const BackParams& p, __m128& samples) {
-        const Pair absMask = kAbsMaskPair;
         const Pair damping = _mm_set1_pd(p.damping);
-        const Pair largest = _mm_max_pd(_mm_max_pd(_mm_and_pd(fp.band, absMask), _mm_and_pd(fp.low, absMask)),
-                                        _mm_and_pd(fp.third, absMask));
-        const Pair inRange =
-            _mm_and_pd(_mm_and_pd(_mm_cmplt_pd(largest, kStateBoundPair), _mm_cmpge_pd(fd, kLowestCutoffPair)),
-                       _mm_cmple_pd(_mm_and_pd(damping, absMask), kDampingBoundPair));
-        if (_mm_movemask_pd(inRange) != 3) [[unlikely]]
+        if (!filterPairExact(fp, fd, damping)) [[unlikely]]
             return false;
-
         const Pair x = _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(raws)));
-        const Pair band = fp.band, low = fp.low, third = fp.third;
-        const Pair damped = biased(_mm_add_pd(_mm_mul_pd(band, damping), kBiasPair));
-        const Pair hp = _mm_sub_pd(_mm_sub_pd(x, damped), low);
-        const Pair bp = roundAdd(_mm_mul_pd(hp, fd), biased(band));
-        const Pair lp = roundAdd(_mm_mul_pd(bp, fd), biased(low));
-        Pair y1, y;
-        switch (p.filterType) {
-            case kLowPass: y1 = lp; break;
-            case kBandPass: y1 = y = bp; break;
-            case kHighPass: y1 = hp; y = _mm_sub_pd(hp, third); break;
-            default: y1 = y = x; break;
-        }
-        const Pair t3 = roundAdd(_mm_mul_pd(_mm_sub_pd(y1, third), fd), biased(third));
-        if (p.filterType == kLowPass) y = t3;
-        fp.band = bp;
-        fp.low = lp;
-        fp.third = t3;
+        const Pair y = filterPairStep(fp, x, fd, damping, p.filterType);
         samples = _mm_cvtpd_ps(_mm_mul_pd(_mm_mul_pd(y, levels), gains));
         return true;
     }
