@@ -66,6 +66,35 @@ TEST(Tables, SourceCyclesAreExactlySymmetric) {
     for (int i = 0; i < 2048; ++i) ASSERT_EQ(t.sine[2048 + i], -t.sine[i]) << i;
 }
 
+// The build takes shortcuts for start-up time (the sine's last quarter from
+// the first, the mixes two entries at a time); these hold it to the plain
+// per-entry definitions.
+TEST(Tables, ShortcutsGiveThePlainDefinitionsBits) {
+    constexpr long double kPi = 3.141592653589793238462643383279502884L;
+    const WaveTables& t = waveTables();
+    for (int j = 0; j < 1024; ++j) {
+        ASSERT_EQ(t.sine[j], static_cast<float>(std::sin(static_cast<long double>(j) * kPi / 2048.0L))) << j;
+        ASSERT_EQ(t.sine[3072 + j], static_cast<float>(std::sin(-static_cast<long double>(1024 - j) * kPi / 2048.0L)))
+            << j;
+        ASSERT_EQ(t.sine[1024 + j], -t.sine[3072 + j]) << j;
+    }
+    struct Mix {
+        const float* source;
+        const int32_t* mix;
+    } mixes[] = {{t.sine, t.sineMix}, {t.saw, t.sawMix}, {t.square, t.squareMix}, {t.triangle, t.triangleMix}};
+    const int taps[2][2] = {{1024, 1536}, {1280, 512}};
+    for (const Mix& m : mixes) {
+        for (int half = 0; half < 2; ++half) {
+            for (int i = 0; i < 4096; ++i) {
+                const double sum = 37000.0 * double(m.source[i]) + 33000.0 * double(m.source[(i + taps[half][0]) & 4095]) +
+                                   30000.0 * double(m.source[(i + taps[half][1]) & 4095]);
+                ASSERT_EQ(m.mix[4096 * half + ((i + 2048) & 4095)], static_cast<int32_t>(std::nearbyint(sum)))
+                    << half << " " << i;
+            }
+        }
+    }
+}
+
 TEST(Tables, NoteFrequencies) {
     const float* f = waveTables().noteFreq;
     EXPECT_EQ(f[69], 440.0f);
