@@ -356,148 +356,215 @@ void Engine::renderQuiet(float* left, float* right, int32_t frames) {
     bank_.glideIncrement = g;
 }
 
-// Both voices sounding is the case that matters, and it runs in runs of up
-// to kRun frames in two passes. The first steps the glide and, per voice, the
-// oscillator, phase and envelope, leaving each frame's table values and
-// levels side by side; the second runs cut-off, filter and output for both
-// voices at once. Each pass reads the engine-wide values it uses on every
-// frame, so a change is still heard from the next frame. Split this way,
-// each loop keeps its state in registers. A run ends after the frame in
-// which a voice finishes its release. Frames with a voice silent or waiting
-// take the general one-frame path.
-template <Engine::Output kMode>
-void Engine::renderFrames(float* left, float* right, int32_t frames) {
-    constexpr bool kReplace = kMode == Output::kReplace;
-    constexpr bool kOneBuffer = kMode == Output::kAddOneBuffer;
-    constexpr int32_t kRun = 64;
-    Voice& voice0 = bank_.voice[0];
-    Voice& voice1 = bank_.voice[1];
+// The voices while a block renders, and what stays fixed for the block.
+struct Engine::Block {
+    Lane v0, v1;
+    FilterPair fp;
+    float glide;
+    bool newestIsFirst;
+    float newestIncrement, otherIncrement;
+    float gain0, gain1, scale0, scale1;
+    Pair gains, scales;
+
     // The glide heads for the newest note once it sounds; while that note
     // still waits out its delay, for the one before it. Only two voices
     // play, so the newest is 0 or 1 and the one before it is the other.
+    float glideTarget() const {
+        return (newestIsFirst ? v0.delay : v1.delay) == 0 ? newestIncrement : otherIncrement;
+    }
+};
+
+// Each voice adds to the left cell, then the right one; with one buffer for
+// both, that is twice to the same cell. Sums of two floats taken in double
+// and rounded to float equal the float sum (double has more than twice
+// float's precision), so the outputs add in float.
+template <Engine::Output kMode>
+[[gnu::always_inline]] inline void emit(float* left, float* right, int32_t n, bool sounds0, float s0, bool sounds1,
+                                        float s1) {
+    constexpr bool kReplace = kMode == Engine::Output::kReplace;
+    constexpr bool kOneBuffer = kMode == Engine::Output::kAddOneBuffer;
+    float out0 = kReplace ? 0.0f : left[n];
+    float out1 = kReplace || kOneBuffer ? 0.0f : right[n];
+    if (sounds0) {
+        out0 += s0;
+        if (kOneBuffer) out0 += s0;
+        if (kMode == Engine::Output::kAdd) out1 += s0;
+    }
+    if (sounds1) {
+        out0 += s1;
+        if (kOneBuffer) out0 += s1;
+        if (kMode == Engine::Output::kAdd) out1 += s1;
+    }
+    left[n] = out0;
+    if (!kOneBuffer) right[n] = kReplace ? out0 : out1;
+}
+
+// Both voices sounding, in a run of up to kRun frames and two passes. The
+// first steps the glide and, per voice, the oscillator, phase and envelope,
+// leaving each frame's table values and levels side by side; the second
+// runs cut-off, filter and output for both voices at once. Each pass reads
+// the engine-wide values it uses on every frame, so a change is still heard
+// from the next frame. Split this way, and in a function of its own, each
+// loop keeps its state in registers. The run ends after the frame in which
+// a voice finishes its release. Answers the next frame.
+template <Engine::Output kMode>
+[[gnu::noinline]] int32_t Engine::pairRun(Block& b, float* left, float* right, int32_t n, int32_t frames) {
+    constexpr int32_t kRun = 64;
+    alignas(16) int32_t raws[2 * kRun];
+    alignas(16) float levels[2 * kRun];
+    const int32_t limit = frames - n < kRun ? frames - n : kRun;
+    int32_t run = limit;
+    {
+        Lane v0 = b.v0, v1 = b.v1;
+        float glide = b.glide;
+        // Neither voice waits, so the glide heads for the newest note.
+        const float target = b.newestIncrement;
+        for (int32_t i = 0; i < limit; ++i) {
+            const FrontParams p = Frame::front(q_);
+            glide = glideStep(glide, target, p.drag);
+            raws[2 * i] = Frame::voiceFront(v0, p, q_, glide, levels[2 * i]);
+            raws[2 * i + 1] = Frame::voiceFront(v1, p, q_, glide, levels[2 * i + 1]);
+            if (v0.env.stage <= kStageOff || v1.env.stage <= kStageOff) [[unlikely]] {
+                run = i + 1;
+                break;
+            }
+        }
+        b.v0 = v0;
+        b.v1 = v1;
+        b.glide = glide;
+    }
+    FilterPair fp = b.fp;
+    const Pair gains = b.gains, scales = b.scales;
+    for (int32_t i = 0; i < run; ++i) {
+        const BackParams p = Frame::back(q_);
+        const Pair level = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(levels + 2 * i))));
+        // cutoffFor for both voices: see Filter.h. minpd answers its second
+        // operand for NaN, as the comparison there does.
+        const Pair env = _mm_set1_pd(p.envAmount);
+        const Pair product = _mm_mul_pd(
+            _mm_mul_pd(_mm_sub_pd(_mm_add_pd(_mm_mul_pd(level, env), kEnvBasePair), env), _mm_set1_pd(p.cutoffCoef)),
+            scales);
+        const __m128 f = _mm_cvtpd_ps(_mm_min_pd(kMaxCutoffPair, product));
+        __m128 samples;
+        float s0, s1;
+        if (Frame::pairBack(fp, raws + 2 * i, level, _mm_cvtps_pd(f), gains, p, samples)) [[likely]] {
+            s0 = _mm_cvtss_f32(samples);
+            s1 = _mm_cvtss_f32(_mm_shuffle_ps(samples, samples, 1));
+        } else {
+            s0 = Frame::voiceBack(fp, 0, raws[2 * i], levels[2 * i], _mm_cvtss_f32(f), b.gain0, p);
+            s1 = Frame::voiceBack(fp, 1, raws[2 * i + 1], levels[2 * i + 1], _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1)),
+                                  b.gain1, p);
+        }
+        emit<kMode>(left, right, n + i, true, s0, true, s1);
+    }
+    b.fp = fp;
+    return n + run;
+}
+
+// One voice sounding while the other is silent, which no event can change
+// inside the block: a run with the filter state as integers, until the
+// block or the voice ends. Answers the next frame.
+template <Engine::Output kMode>
+[[gnu::noinline]] int32_t Engine::soloRun(Block& b, int idx, float* left, float* right, int32_t n, int32_t frames) {
+    Lane v = idx == 0 ? b.v0 : b.v1;
+    const float gain = idx == 0 ? b.gain0 : b.gain1;
+    const float scale = idx == 0 ? b.scale0 : b.scale1;
+    const float target = b.glideTarget();
+    float glide = b.glide;
+    FilterState state = filterOf(b.fp, idx);
+    do {
+        const FrontParams front = Frame::front(q_);
+        glide = glideStep(glide, target, front.drag);
+        float level;
+        const int32_t raw = Frame::voiceFront(v, front, q_, glide, level);
+        const BackParams back = Frame::back(q_);
+        const int32_t y = filterSample(state, raw, cutoffFor(level, back.envAmount, back.cutoffCoef, scale),
+                                       back.damping, back.filterType);
+        const float s = static_cast<float>(static_cast<double>(y) * static_cast<double>(level) *
+                                           static_cast<double>(gain));
+        emit<kMode>(left, right, n, idx == 0, s, idx == 1, s);
+        ++n;
+    } while (n < frames && v.env.stage > kStageOff);
+    setFilter(b.fp, idx, state);
+    (idx == 0 ? b.v0 : b.v1) = v;
+    b.glide = glide;
+    return n;
+}
+
+// One frame, any mix of sounding, waiting and silent voices.
+template <Engine::Output kMode>
+[[gnu::noinline]] void Engine::oneFrame(Block& b, float* left, float* right, int32_t n) {
+    const FrontParams front = Frame::front(q_);
+    b.glide = glideStep(b.glide, b.glideTarget(), front.drag);
+    bool sounds0 = false, sounds1 = false;
+    if (b.v0.env.stage > kStageOff) {
+        if (b.v0.delay > 0)
+            --b.v0.delay;
+        else
+            sounds0 = true;
+    }
+    if (b.v1.env.stage > kStageOff) {
+        if (b.v1.delay > 0)
+            --b.v1.delay;
+        else
+            sounds1 = true;
+    }
+    float level0 = 0.0f, level1 = 0.0f, s0 = 0.0f, s1 = 0.0f;
+    int32_t raw0 = 0, raw1 = 0;
+    if (sounds0) raw0 = Frame::voiceFront(b.v0, front, q_, b.glide, level0);
+    if (sounds1) raw1 = Frame::voiceFront(b.v1, front, q_, b.glide, level1);
+    if (sounds0 || sounds1) {
+        const BackParams back = Frame::back(q_);
+        if (sounds0)
+            s0 = Frame::voiceBack(b.fp, 0, raw0, level0, cutoffFor(level0, back.envAmount, back.cutoffCoef, b.scale0),
+                                  b.gain0, back);
+        if (sounds1)
+            s1 = Frame::voiceBack(b.fp, 1, raw1, level1, cutoffFor(level1, back.envAmount, back.cutoffCoef, b.scale1),
+                                  b.gain1, back);
+    }
+    emit<kMode>(left, right, n, sounds0, s0, sounds1, s1);
+}
+
+template <Engine::Output kMode>
+void Engine::renderFrames(float* left, float* right, int32_t frames) {
+    Voice& voice0 = bank_.voice[0];
+    Voice& voice1 = bank_.voice[1];
     const bool newestIsFirst = bank_.nextVoice == 0;
-    const float newestIncrement = bank_.voice[newestIsFirst ? 0 : 1].increment;
-    const float otherIncrement = bank_.voice[newestIsFirst ? 1 : 0].increment;
-
-    Lane v0{voice0.phase, voice0.increment, voice0.delay, voice0.env};
-    Lane v1{voice1.phase, voice1.increment, voice1.delay, voice1.env};
-    FilterPair fp{_mm_set_pd(voice1.filter.band, voice0.filter.band), _mm_set_pd(voice1.filter.low, voice0.filter.low),
-                  _mm_set_pd(voice1.filter.third, voice0.filter.third)};
-    const float gain0 = voice0.gain, gain1 = voice1.gain;
-    const float scale0 = voice0.cutoffScale, scale1 = voice1.cutoffScale;
-    const Pair gains = _mm_set_pd(gain1, gain0);
-    const Pair scales = _mm_set_pd(scale1, scale0);
-
-    // Each voice adds to the left cell, then the right one; with one buffer
-    // for both, that is twice to the same cell. Sums of two floats taken in
-    // double and rounded to float equal the float sum (double has more than
-    // twice float's precision), so the outputs add in float.
-    const auto emit = [&](int32_t n, bool sounds0, float s0, bool sounds1, float s1) {
-        float out0 = kReplace ? 0.0f : left[n];
-        float out1 = kReplace || kOneBuffer ? 0.0f : right[n];
-        if (sounds0) {
-            out0 += s0;
-            if (kOneBuffer) out0 += s0;
-            if (kMode == Output::kAdd) out1 += s0;
-        }
-        if (sounds1) {
-            out0 += s1;
-            if (kOneBuffer) out0 += s1;
-            if (kMode == Output::kAdd) out1 += s1;
-        }
-        left[n] = out0;
-        if (!kOneBuffer) right[n] = kReplace ? out0 : out1;
-    };
-
-    float glide = bank_.glideIncrement;
+    Block b{{voice0.phase, voice0.increment, voice0.delay, voice0.env},
+            {voice1.phase, voice1.increment, voice1.delay, voice1.env},
+            {_mm_set_pd(voice1.filter.band, voice0.filter.band), _mm_set_pd(voice1.filter.low, voice0.filter.low),
+             _mm_set_pd(voice1.filter.third, voice0.filter.third)},
+            bank_.glideIncrement,
+            newestIsFirst,
+            bank_.voice[newestIsFirst ? 0 : 1].increment,
+            bank_.voice[newestIsFirst ? 1 : 0].increment,
+            voice0.gain,
+            voice1.gain,
+            voice0.cutoffScale,
+            voice1.cutoffScale,
+            _mm_set_pd(voice1.gain, voice0.gain),
+            _mm_set_pd(voice1.cutoffScale, voice0.cutoffScale)};
     int32_t n = 0;
     while (n < frames) {
-        const bool bothSound = v0.env.stage > kStageOff && v0.delay == 0 && v1.env.stage > kStageOff && v1.delay == 0;
-        if (bothSound) [[likely]] {
-            alignas(16) int32_t raws[2 * kRun];
-            alignas(16) float levels[2 * kRun];
-            const int32_t limit = frames - n < kRun ? frames - n : kRun;
-            int32_t run = limit;
-            // Neither voice waits, so the glide heads for the newest note.
-            for (int32_t i = 0; i < limit; ++i) {
-                const FrontParams p = Frame::front(q_);
-                glide = glideStep(glide, newestIncrement, p.drag);
-                raws[2 * i] = Frame::voiceFront(v0, p, q_, glide, levels[2 * i]);
-                raws[2 * i + 1] = Frame::voiceFront(v1, p, q_, glide, levels[2 * i + 1]);
-                if (v0.env.stage <= kStageOff || v1.env.stage <= kStageOff) [[unlikely]] {
-                    run = i + 1;
-                    break;
-                }
-            }
-            for (int32_t i = 0; i < run; ++i) {
-                const BackParams p = Frame::back(q_);
-                const Pair level = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(levels + 2 * i))));
-                // cutoffFor for both voices: see Filter.h. minpd answers its
-                // second operand for NaN, as the comparison there does.
-                const Pair env = _mm_set1_pd(p.envAmount);
-                const Pair product = _mm_mul_pd(
-                    _mm_mul_pd(_mm_sub_pd(_mm_add_pd(_mm_mul_pd(level, env), kEnvBasePair), env),
-                               _mm_set1_pd(p.cutoffCoef)),
-                    scales);
-                const __m128 f = _mm_cvtpd_ps(_mm_min_pd(kMaxCutoffPair, product));
-                __m128 samples;
-                float s0, s1;
-                if (Frame::pairBack(fp, raws + 2 * i, level, _mm_cvtps_pd(f), gains, p, samples)) [[likely]] {
-                    s0 = _mm_cvtss_f32(samples);
-                    s1 = _mm_cvtss_f32(_mm_shuffle_ps(samples, samples, 1));
-                } else {
-                    s0 = Frame::voiceBack(fp, 0, raws[2 * i], levels[2 * i], _mm_cvtss_f32(f), gain0, p);
-                    s1 = Frame::voiceBack(fp, 1, raws[2 * i + 1], levels[2 * i + 1],
-                                          _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1)), gain1, p);
-                }
-                emit(n + i, true, s0, true, s1);
-            }
-            n += run;
-            continue;
-        }
-
-        // One frame, any mix of sounding, waiting and silent voices.
-        const FrontParams front = Frame::front(q_);
-        const int32_t newestDelay = newestIsFirst ? v0.delay : v1.delay;
-        glide = glideStep(glide, newestDelay == 0 ? newestIncrement : otherIncrement, front.drag);
-        bool sounds0 = false, sounds1 = false;
-        if (v0.env.stage > kStageOff) {
-            if (v0.delay > 0)
-                --v0.delay;
-            else
-                sounds0 = true;
-        }
-        if (v1.env.stage > kStageOff) {
-            if (v1.delay > 0)
-                --v1.delay;
-            else
-                sounds1 = true;
-        }
-        float level0 = 0.0f, level1 = 0.0f, s0 = 0.0f, s1 = 0.0f;
-        int32_t raw0 = 0, raw1 = 0;
-        if (sounds0) raw0 = Frame::voiceFront(v0, front, q_, glide, level0);
-        if (sounds1) raw1 = Frame::voiceFront(v1, front, q_, glide, level1);
-        if (sounds0 || sounds1) {
-            const BackParams back = Frame::back(q_);
-            if (sounds0)
-                s0 = Frame::voiceBack(fp, 0, raw0, level0, cutoffFor(level0, back.envAmount, back.cutoffCoef, scale0),
-                                      gain0, back);
-            if (sounds1)
-                s1 = Frame::voiceBack(fp, 1, raw1, level1, cutoffFor(level1, back.envAmount, back.cutoffCoef, scale1),
-                                      gain1, back);
-        }
-        emit(n, sounds0, s0, sounds1, s1);
-        ++n;
+        const bool sounds0 = b.v0.env.stage > kStageOff, sounds1 = b.v1.env.stage > kStageOff;
+        if (sounds0 && sounds1 && b.v0.delay == 0 && b.v1.delay == 0) [[likely]]
+            n = pairRun<kMode>(b, left, right, n, frames);
+        else if (sounds0 && !sounds1 && b.v0.delay == 0)
+            n = soloRun<kMode>(b, 0, left, right, n, frames);
+        else if (sounds1 && !sounds0 && b.v1.delay == 0)
+            n = soloRun<kMode>(b, 1, left, right, n, frames);
+        else
+            oneFrame<kMode>(b, left, right, n++);
     }
-    voice0.phase = v0.phase;
-    voice0.delay = v0.delay;
-    voice0.env = v0.env;
-    voice0.filter = filterOf(fp, 0);
-    voice1.phase = v1.phase;
-    voice1.delay = v1.delay;
-    voice1.env = v1.env;
-    voice1.filter = filterOf(fp, 1);
-    bank_.glideIncrement = glide;
+    voice0.phase = b.v0.phase;
+    voice0.delay = b.v0.delay;
+    voice0.env = b.v0.env;
+    voice0.filter = filterOf(b.fp, 0);
+    voice1.phase = b.v1.phase;
+    voice1.delay = b.v1.delay;
+    voice1.env = b.v1.env;
+    voice1.filter = filterOf(b.fp, 1);
+    bank_.glideIncrement = b.glide;
 }
 
 bool Engine::quiet() const { return bank_.voice[0].env.stage <= kStageOff && bank_.voice[1].env.stage <= kStageOff; }

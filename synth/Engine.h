@@ -77,6 +77,10 @@ public:
     // as clearing them and calling render.
     void renderReplacing(float* left, float* right, int32_t frames);
 
+    // How a block meets the output buffers: written, added to, or added to
+    // when the host passed one buffer for both channels.
+    enum class Output { kReplace, kAdd, kAddOneBuffer };
+
     // For tests and benchmarks; reading it while render runs is a race.
     const VoiceBank& voices() const { return bank_; }
     VoiceBank& voicesForTest() { return bank_; }
@@ -85,6 +89,7 @@ private:
     struct FrontParams;
     struct BackParams;
     struct Frame;
+    struct Block;
 
     void noteOn(int32_t note, int32_t velocity, int32_t delta);
     void noteOff(int32_t note, int32_t delta);
@@ -92,12 +97,15 @@ private:
     void allVoicesOff();
     void startNote(int32_t note, int32_t velocity, int32_t delta, int32_t v);
     void updatePitch(int32_t v);
-    // How a block meets the output buffers: written, added to, or added to
-    // when the host passed one buffer for both channels.
-    enum class Output { kReplace, kAdd, kAddOneBuffer };
     bool quiet() const;
     template <Output kMode>
     void renderFrames(float* left, float* right, int32_t frames);
+    template <Output kMode>
+    int32_t pairRun(Block& b, float* left, float* right, int32_t n, int32_t frames);
+    template <Output kMode>
+    int32_t soloRun(Block& b, int idx, float* left, float* right, int32_t n, int32_t frames);
+    template <Output kMode>
+    void oneFrame(Block& b, float* left, float* right, int32_t n);
     template <bool kReplace>
     void renderQuiet(float* left, float* right, int32_t frames);
 
