@@ -3,7 +3,6 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
-#include <cstring>
 #include <emmintrin.h>
 
 #include "FilterPair.h"
@@ -330,30 +329,62 @@ struct Engine::Frame {
     }
 };
 
-// Both voices off: only the glide moves. Once a step leaves it unchanged, it
-// stays put for as long as the drag coefficient does, so a frame then costs
-// one read of that coefficient and a compare.
-template <bool kReplace>
-void Engine::renderQuiet(float* left, float* right, int32_t frames) {
-    if (kReplace) {
-        std::memset(left, 0, sizeof(float) * static_cast<size_t>(frames));
-        std::memset(right, 0, sizeof(float) * static_cast<size_t>(frames));
+// Both channels, eight frames a pass. Kept from turning into memset (the
+// empty asm), whose string instruction for large blocks instruction
+// counters count once per element, which would hide the real cost of a
+// quiet block.
+static void clearFrames(float* left, float* right, int32_t frames) {
+    const __m128 zero = _mm_setzero_ps();
+    int32_t i = 0;
+    for (; i + 8 <= frames; i += 8) {
+        _mm_storeu_ps(left + i, zero);
+        _mm_storeu_ps(left + i + 4, zero);
+        _mm_storeu_ps(right + i, zero);
+        _mm_storeu_ps(right + i + 4, zero);
+        asm("" ::: "memory");
     }
+    for (; i < frames; ++i) {
+        left[i] = 0.0f;
+        right[i] = 0.0f;
+        asm("" ::: "memory");
+    }
+}
+
+// Both voices off: only the glide moves. Once a step leaves it unchanged, it
+// stays put for as long as the drag coefficient keeps its bits, so such a
+// frame costs one read of the coefficient and a compare. What settled the
+// glide is kept across blocks while glide and target stay the same.
+template <bool kReplace>
+[[gnu::noinline]] void Engine::renderQuiet(float* left, float* right, int32_t frames) {
+    if (kReplace) clearFrames(left, right, frames);
     const int32_t u = bank_.nextVoice;
     const Voice& newest = bank_.voice[u];
     const float target = newest.delay == 0 ? newest.increment : bank_.voice[u == 0 ? 1 : u - 1].increment;
-    constexpr uint64_t kNotSettled = uint64_t{1} << 32;  // no coefficient has these bits
-    uint64_t settledFor = kNotSettled;
     float g = bank_.glideIncrement;
-    for (int32_t n = 0; n < frames; ++n) {
-        const float drag = loadDrag(q_);
-        const uint32_t dragBits = std::bit_cast<uint32_t>(drag);
-        if (dragBits == settledFor) continue;
-        const float next = glideStep(g, target, drag);
-        settledFor = std::bit_cast<uint32_t>(next) == std::bit_cast<uint32_t>(g) ? dragBits : kNotSettled;
+    bool settled = quiet_.settled && std::bit_cast<uint32_t>(g) == quiet_.glideBits &&
+                   std::bit_cast<uint32_t>(target) == quiet_.targetBits;
+    uint32_t settledBits = quiet_.dragBits;
+    int32_t n = 0;
+    while (n < frames) {
+        if (settled) {
+            for (; n + 4 <= frames; n += 4) {
+                if (loadDragBits(q_) != settledBits || loadDragBits(q_) != settledBits ||
+                    loadDragBits(q_) != settledBits || loadDragBits(q_) != settledBits)
+                    break;
+            }
+            while (n < frames && loadDragBits(q_) == settledBits) ++n;
+            if (n == frames) break;
+        }
+        // One step: this frame's read of the coefficient decides it.
+        const uint32_t bits = loadDragBits(q_);
+        const float next = glideStep(g, target, std::bit_cast<float>(bits));
+        settled = std::bit_cast<uint32_t>(next) == std::bit_cast<uint32_t>(g);
+        settledBits = bits;
         g = next;
+        ++n;
     }
     bank_.glideIncrement = g;
+    quiet_ = {settled, settledBits, std::bit_cast<uint32_t>(g), std::bit_cast<uint32_t>(target)};
 }
 
 // The voices while a block renders, and what stays fixed for the block.
@@ -584,7 +615,7 @@ void Engine::renderReplacing(float* left, float* right, int32_t frames) {
     if (quiet()) {
         renderQuiet<true>(left, right, frames);
     } else if (left == right) {
-        std::memset(left, 0, sizeof(float) * static_cast<size_t>(frames));
+        clearFrames(left, left, frames);
         renderFrames<Output::kAddOneBuffer>(left, right, frames);
     } else {
         renderFrames<Output::kReplace>(left, right, frames);

@@ -114,6 +114,12 @@ private:
     std::atomic<float> tableStep_{0.0f};           // 4096 / sample rate
     std::atomic<float> conversionRate_{kDefaultSampleRate};  // last finite positive rate seen
     VoiceBank bank_;
+    // What let the last quiet block skip the glide: the drag coefficient's
+    // bits at which the glide stood still, and the glide and target then.
+    struct QuietState {
+        bool settled = false;
+        uint32_t dragBits = 0, glideBits = 0, targetBits = 0;
+    } quiet_;
 };
 
 }  // namespace orvo

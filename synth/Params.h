@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -138,14 +139,14 @@ inline BackFloats loadBackFloats(const EngineQuantities& q) {
 #endif
 }
 
-// The drag coefficient alone, for frames where nothing sounds.
-inline float loadDrag(const EngineQuantities& q) {
+// The drag coefficient's bits alone, for frames where nothing sounds.
+inline uint32_t loadDragBits(const EngineQuantities& q) {
 #if ORVO_PLAIN_LOADS
-    float v;
-    asm volatile("movss %1, %0" : "=x"(v) : "m"(q.dragCoef));
+    uint32_t v;
+    asm volatile("movl %1, %0" : "=r"(v) : "m"(q.dragCoef));
     return v;
 #else
-    return q.dragCoef.load(std::memory_order_relaxed);
+    return std::bit_cast<uint32_t>(q.dragCoef.load(std::memory_order_relaxed));
 #endif
 }
 
