@@ -209,7 +209,6 @@ void Engine::allVoicesOff() {
 
 namespace {
 
-
 // A voice's scalar state while a block renders.
 struct Lane {
     float phase;
