@@ -1,15 +1,12 @@
 #include "Tables.h"
 
-#include <cmath>
 #include <cstring>
 #include <emmintrin.h>
-
 
 namespace orvo {
 
 namespace {
 
-constexpr long double kPi = 3.141592653589793238462643383279502884L;
 constexpr int kHalf = kCycleLength / 2;
 constexpr int kQuarter = kCycleLength / 4;
 
@@ -26,37 +23,41 @@ constexpr int kWave2Tap1 = 1280, kWave2Tap2 = 512;
 // Note 0 sits three semitone steps above this.
 constexpr double kNoteBase = 6.875;
 
-void buildSawAndSquare(WaveTables& t) {
-    for (int i = 0; i < kCycleLength; ++i) {
-        t.saw[i] = static_cast<float>(static_cast<double>(i) * (1.0 / 4096.0) * 2.0 - 1.0);
-        t.square[i] = i < kHalf ? -1.0f : 1.0f;
-    }
+void buildSaw(float* cycle) {
+    for (int i = 0; i < kCycleLength; ++i)
+        cycle[i] = static_cast<float>(static_cast<double>(i) * (1.0 / 4096.0) * 2.0 - 1.0);
 }
 
-// A quarter is computed and mirrored, which makes the stored cycle exactly
-// odd-symmetric. The last quarter is the sine of -(1024 - j) steps, which is
-// the negated sine of 1024 - j steps: the argument negates exactly and sine
-// is odd, in the C library as in mathematics (checked for every entry by
-// the Tables tests). So 1025 long-double sines fill the cycle, which is
-// most of the start-up time.
-void buildSine(WaveTables& t) {
-    float quarter[kQuarter + 1];
-    for (int k = 0; k <= kQuarter; ++k) quarter[k] = static_cast<float>(std::sin(static_cast<long double>(k) * kPi / 2048.0L));
+void buildSquare(float* cycle) {
+    for (int i = 0; i < kCycleLength; ++i) cycle[i] = i < kHalf ? -1.0f : 1.0f;
+}
+
+// The long-double sine of k * pi / 2048 rounded to float, k = 0..1024. Kept
+// as literals: computing them took most of the start-up time, and literals
+// also keep every build on the same values whatever its C library.
+constexpr float kSineQuarter[kQuarter + 1] = {
+#include "SineQuarter.inc"
+};
+
+// A quarter is mirrored, which makes the stored cycle exactly odd-symmetric.
+// The last quarter is the sine of -(1024 - j) steps, the negated sine of
+// 1024 - j steps: the argument negates exactly and sine is odd.
+void buildSine(float* cycle) {
     for (int j = 0; j < kQuarter; ++j) {
-        t.sine[j] = quarter[j];
-        t.sine[3 * kQuarter + j] = -quarter[kQuarter - j];
-        t.sine[kQuarter + j] = quarter[kQuarter - j];
-        t.sine[kHalf + j] = -quarter[j];
+        cycle[j] = kSineQuarter[j];
+        cycle[3 * kQuarter + j] = -kSineQuarter[kQuarter - j];
+        cycle[kQuarter + j] = kSineQuarter[kQuarter - j];
+        cycle[kHalf + j] = -kSineQuarter[j];
     }
 }
 
-void buildTriangle(WaveTables& t) {
+void buildTriangle(float* cycle) {
     for (int k = 0; k < kQuarter; ++k) {
         const float a = static_cast<float>(static_cast<double>(k) * (1.0 / 1024.0));
-        t.triangle[k] = a;
-        t.triangle[kQuarter + k] = 1.0f - a;
-        t.triangle[kHalf + k] = -a;
-        t.triangle[3 * kQuarter + k] = -1.0f + a;
+        cycle[k] = a;
+        cycle[kQuarter + k] = 1.0f - a;
+        cycle[kHalf + k] = -a;
+        cycle[3 * kQuarter + k] = -1.0f + a;
     }
 }
 
@@ -77,12 +78,13 @@ void buildMixHalf(const float* twice, int tap1, int tap2, int32_t* half) {
     }
 }
 
-void buildMix(const float* source, int32_t* mix) {
-    // The source twice over, so the taps read on without wrapping. The
-    // stored cycle is shifted by half a cycle against the source.
-    float twice[2 * kCycleLength];
-    std::memcpy(twice, source, sizeof(float) * kCycleLength);
-    std::memcpy(twice + kCycleLength, source, sizeof(float) * kCycleLength);
+// `build` fills a cycle; it is built once into a buffer that holds it twice
+// over, so the taps read on without wrapping, and the one buffer serves all
+// four sources. The stored cycle is shifted by half a cycle against the
+// source.
+void buildMix(void (*build)(float*), float* twice, int32_t* mix) {
+    build(twice);
+    std::memcpy(twice + kCycleLength, twice, sizeof(float) * kCycleLength);
     buildMixHalf(twice, kWave1Tap1, kWave1Tap2, mix);
     buildMixHalf(twice, kWave2Tap1, kWave2Tap2, mix + kCycleLength);
 }
@@ -98,14 +100,19 @@ void buildNoteFrequencies(WaveTables& t) {
 
 }  // namespace
 
+void buildSourceCycles(SourceCycles& s) {
+    buildSine(s.sine);
+    buildTriangle(s.triangle);
+    buildSaw(s.saw);
+    buildSquare(s.square);
+}
+
 void buildWaveTables(WaveTables& t) {
-    buildSawAndSquare(t);
-    buildSine(t);
-    buildTriangle(t);
-    buildMix(t.sine, t.sineMix);
-    buildMix(t.saw, t.sawMix);
-    buildMix(t.square, t.squareMix);
-    buildMix(t.triangle, t.triangleMix);
+    float twice[2 * kCycleLength];
+    buildMix(buildSine, twice, t.sineMix);
+    buildMix(buildSaw, twice, t.sawMix);
+    buildMix(buildSquare, twice, t.squareMix);
+    buildMix(buildTriangle, twice, t.triangleMix);
     buildNoteFrequencies(t);
 }
 

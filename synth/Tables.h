@@ -1,7 +1,7 @@
-// Process-wide lookup tables: the source wave cycles, the integer mix tables
-// the oscillators read, and the note-frequency table. Built once per process
-// and never written again, so any number of instances can read them from
-// their audio threads without coordination.
+// Process-wide lookup tables: the integer mix tables the oscillators read,
+// made from four source wave cycles, and the note-frequency table. Built
+// once per process and never written again, so any number of instances can
+// read them from their audio threads without coordination.
 #pragma once
 
 #include <cstdint>
@@ -21,12 +21,19 @@ inline constexpr double kSemitoneRatio = 1.059463094359;
 
 enum WaveShape : int32_t { kWaveSine = 0, kWaveSaw = 1, kWaveSquare = 2, kWaveTriangle = 3 };
 
-struct WaveTables {
-    // Source cycles, amplitude 1; only the mix tables are read while playing.
+// The source cycles, amplitude 1. Only the build of the mix tables reads
+// them, so the shared set does not keep them: start-up touches less memory.
+struct SourceCycles {
     float sine[kCycleLength];
     float triangle[kCycleLength];
     float saw[kCycleLength];
     float square[kCycleLength];
+};
+
+// Fills `s` completely: the cycles the mix tables are made from.
+void buildSourceCycles(SourceCycles& s);
+
+struct WaveTables {
     // Three-tap phase mixes of the sources, entries within +-100000. Entries
     // 0..4095 feed the Wave1 oscillator, 4096..8191 the Wave2 oscillator.
     int32_t sineMix[kMixTableLength];
