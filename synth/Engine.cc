@@ -248,11 +248,17 @@ struct LiveTimes {
     return saturateGlide(next, target);
 }
 
+// |x| in an SSE register: GCC's 32-bit code takes std::fabs through the x87
+// stack and memory, which would sit on the glide's chain every frame.
+[[gnu::always_inline]] inline double magnitude(double x) {
+    return _mm_cvtsd_f64(_mm_and_pd(_mm_set_sd(x), kAbsMaskPair));
+}
+
 // One step of the shared glide towards `target`.
 [[gnu::always_inline]] inline float glideStep(float glide, float target, float drag) {
     const double g = glide;
     const double next = g + (static_cast<double>(target) - g) * static_cast<double>(drag);
-    if (!(std::fabs(next) <= static_cast<double>(FLT_MAX))) [[unlikely]]
+    if (!(magnitude(next) <= static_cast<double>(FLT_MAX))) [[unlikely]]
         return glideOutOfRange(next, target);
     return static_cast<float>(next);
 }
