@@ -5,9 +5,10 @@ set -e
 PACKAGES="cmake g++ make pkg-config git ca-certificates
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsndfile1-dev libsmf-dev libcli11-dev
+  libsndfile1-dev libcli11-dev
   libx11-dev libxft-dev libfontconfig-dev libxtst-dev fonts-liberation
-  xdotool imagemagick valgrind clang libclang-rt-14-dev"
+  xdotool imagemagick valgrind clang libclang-rt-14-dev
+  ardour"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
