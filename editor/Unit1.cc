@@ -209,7 +209,7 @@ void TForm1::changed(const Binding& b) {
 }
 
 void TForm1::Timer1Timer() {
-    for (int i = 0; i < kNumParams; ++i) RefreshParameter(i);
+    for (int i = 0; i < kParamCount; ++i) RefreshParameter(i);
     repaint();
 }
 

@@ -61,7 +61,7 @@ private:
 };
 
 // Parameter numbers of the synthesizer.
-enum Param : int { kA, kD, kS, kR, kCutOff, kQ, kType, kEnv, kWave1, kWave2, kDrag, kMix, kNumParams };
+enum Param : int { kA, kD, kS, kR, kCutOff, kQ, kType, kEnv, kWave1, kWave2, kDrag, kMix, kParamCount };
 
 class TForm1 : public FormSink {
 public:
@@ -137,7 +137,7 @@ private:
         float CutOff, Q, Type, A, D, S, R, Env, Wave1, Wave2, Drag, Mix;
     } ParamCache{};
     // FormPaint's order.
-    std::array<Binding, kNumParams> bindings{};
+    std::array<Binding, kParamCount> bindings{};
 };
 
 }  // namespace orvo
