@@ -25,11 +25,6 @@ constexpr uint8_t kDataMask = 0x7F;
 constexpr int32_t kPhaseWrapBit = kSwitchCycle;  // set in the rounded phase once a cycle is done
 constexpr int32_t kPhasePositionMask = kSwitchCycle - 1;
 
-// Velocity 127 gives a gain of 2e-6, which brings the +-100000 table scale
-// down to about +-0.2. Applied as separate factors, in this order.
-constexpr double kGainPerVelocity = 1.0 / 127.0;
-constexpr double kGainLevel = 0.2;
-constexpr double kGainTableScale = 0.00001;
 constexpr double kCutoffScaleDivisor = 32768.0;
 constexpr double kBendStep = 1.0 / 64.0;  // semitones per coarse bend step
 

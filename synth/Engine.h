@@ -24,6 +24,17 @@ inline constexpr int kMaxVoiceIndex = 1;  // two voices
 inline constexpr float kDefaultSampleRate = 44100.0f;
 inline constexpr double kTableStepScale = kCycleLength;  // table entries per cycle: step = this / rate
 
+// Output gain of a voice, applied as separate factors in this order:
+// velocity 127 gives 2e-6, which brings the +-100000 table scale to about +-0.2.
+inline constexpr double kGainPerVelocity = 1.0 / 127.0;
+inline constexpr double kGainLevel = 0.2;
+inline constexpr double kGainTableScale = 0.00001;
+// Largest |sample| the engine can put out, whatever the host sends: every
+// voice at its saturated filter output (int32) times full level (the sustain
+// level is held to 0..1) times the gain of velocity 127.
+inline constexpr float kOutputBound =
+    static_cast<float>((kMaxVoiceIndex + 1) * 2147483648.0 * 1.0 * 127 * kGainPerVelocity * kGainLevel * kGainTableScale);
+
 // One voice. Audio thread only.
 struct Voice {
     float phase = 0.0f;        // phase units; one switch cycle is 8192

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "DAEffectX.h"
+#include "Engine.h"
 #include "GrEditor.h"
 #include "Headless.h"
 #include "PluginFactory.h"
@@ -20,9 +21,7 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
-// Two voices, each at most the filter's saturated output times full level
-// times the largest velocity gain.
-constexpr float kOutputBound = 2.0f * 2147483648.0f * 2.0e-6f;
+using orvo::kOutputBound;
 
 VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     return opcode == audioMasterVersion ? 2400 : 0;

@@ -10,13 +10,12 @@
 
 #include "FuzzHost.h"
 #include "FuzzInput.h"
+#include "Engine.h"
 
 namespace {
 constexpr int kMaxEvents = 24;
 constexpr int kMaxFrames = 4096;
-// Two voices, each at most the filter's saturated output (int32) times full
-// level (1) times the largest velocity gain (2e-6).
-constexpr float kOutputBound = 2.0f * 2147483648.0f * 1.0f * 2.0e-6f;
+using orvo::kOutputBound;
 
 void checkBlock(const float* l, const float* r, int n) {
     for (int i = 0; i < n; ++i) {
