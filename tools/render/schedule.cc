@@ -27,7 +27,7 @@ static_assert(offsetof(VstEvents, events) % sizeof(VstIntPtr) == 0);
 }  // namespace
 
 BlockScheduler::BlockScheduler(Timeline timeline, int blockSize)
-    : events_(std::move(timeline.events)), blockSize_(blockSize), endFrame_(timeline.endFrame) {
+    : events_(std::move(timeline.events)), endFrame_(timeline.endFrame) {
     if (blockSize <= 0) throw std::invalid_argument("block size must be positive");
     // Simultaneous events keep the order they were given in.
     std::stable_sort(events_.begin(), events_.end(),

@@ -78,7 +78,6 @@ private:
     std::unique_ptr<VstIntPtr[]> listStorage_;
     size_t cursor_ = 0;
     int capacity_ = 0;
-    int blockSize_;
     int64_t endFrame_;
 };
 
