@@ -234,9 +234,9 @@ void setFilter(FilterPair& fp, int i, const FilterState& s) {
 // Stage lengths, read live when a stage asks for them.
 struct LiveTimes {
     const EngineQuantities& q;
-    int32_t attackFrames() const { return q.attackSamples.load(relaxed); }
-    int32_t decayFrames() const { return q.decaySamples.load(relaxed); }
-    int32_t releaseFrames() const { return q.releaseSamples.load(relaxed); }
+    int32_t attackFrames() const { return ORVO_LOAD_FIELD(q, attackSamples); }
+    int32_t decayFrames() const { return ORVO_LOAD_FIELD(q, decaySamples); }
+    int32_t releaseFrames() const { return ORVO_LOAD_FIELD(q, releaseSamples); }
 };
 
 [[gnu::cold, gnu::noinline]] float glideOutOfRange(double next, float target) {
@@ -264,20 +264,18 @@ struct Engine::Frame {
     static FrontParams front(const EngineQuantities& q) {
         const FrontFloats f = loadFrontFloats(q);
         return {f.sustain, f.switchPoint, f.drag, static_cast<double>(f.switchPoint), f.wave1Stretch,
-                f.wave2Stretch, q.wave1Table.load(relaxed), q.wave2Table.load(relaxed)};
+                f.wave2Stretch, ORVO_LOAD_FIELD(q, wave1Table), ORVO_LOAD_FIELD(q, wave2Table)};
     }
 
     static BackParams back(const EngineQuantities& q) {
         const BackFloats f = loadBackFloats(q);
-        return {f.envAmount, f.cutoffCoef, f.damping, q.filterType.load(relaxed)};
+        return {f.envAmount, f.cutoffCoef, f.damping, ORVO_LOAD_FIELD(q, filterType)};
     }
 
-    // The first half of a sounding voice's frame: oscillator read, phase
-    // advance, envelope and release countdown. Gives the raw table value and
-    // sets `level`.
-    [[gnu::always_inline]] static int32_t voiceFront(Lane& v, const FrontParams& p, const EngineQuantities& q,
-                                                     float glide, float& level) {
-        const float phaseNarrow = v.phase;
+    // A sounding voice's oscillator: the raw table value at the phase, then
+    // the phase advanced by `increment`.
+    [[gnu::always_inline]] static int32_t oscillate(float& phaseRef, const FrontParams& p, float increment) {
+        const float phaseNarrow = phaseRef;
         const double phase = phaseNarrow;
         const int32_t ip = roundToInt(phase);
         // t < 8192, so the comparison is exact in float.
@@ -290,16 +288,22 @@ struct Engine::Frame {
             const int32_t k = roundToInt((phase - p.switchPointWide) / p.wave2Stretch) & kCycleMask;
             raw = p.wave2[kCycleLength + k];
         }
-
-        // A released note keeps its own pitch; the held one plays the glide.
-        const float increment = v.env.stage == kStageRelease ? v.increment : glide;
         if ((ip & kPhaseWrapBit) == 0) [[likely]] {
             // phase + increment in double, rounded to float, is the float sum.
-            v.phase = phaseNarrow + increment;
+            phaseRef = phaseNarrow + increment;
         } else {
-            v.phase = static_cast<float>(phase + static_cast<double>(increment) - static_cast<double>(kPhaseWrapBit));
+            phaseRef = static_cast<float>(phase + static_cast<double>(increment) - static_cast<double>(kPhaseWrapBit));
         }
+        return raw;
+    }
 
+    // The first half of a sounding voice's frame: oscillator read, phase
+    // advance, envelope and release countdown. Gives the raw table value and
+    // sets `level`. A released note keeps its own pitch; the held one plays
+    // the glide.
+    [[gnu::always_inline]] static int32_t voiceFront(Lane& v, const FrontParams& p, const EngineQuantities& q,
+                                                     float glide, float& level) {
+        const int32_t raw = oscillate(v.phase, p, v.env.stage == kStageRelease ? v.increment : glide);
         level = envelopeStep(v.env, LiveTimes{q}, p.sustain);
         releaseCountdownStep(v.env);
         return raw;
@@ -430,45 +434,43 @@ template <Engine::Output kMode>
     if (!kOneBuffer) right[n] = kReplace ? out0 : out1;
 }
 
-// Both voices sounding, in a run of up to kRun frames and two passes. The
-// first steps the glide and, per voice, the oscillator, phase and envelope,
-// leaving each frame's table values and levels side by side; the second
-// runs cut-off, filter and output for both voices at once. Each pass reads
-// the engine-wide values it uses on every frame, so a change is still heard
-// from the next frame. Split this way, and in a function of its own, each
-// loop keeps its state in registers. The run ends after the frame in which
-// a voice finishes its release. Answers the next frame.
-template <Engine::Output kMode>
+// Both voices sounding, each in a stage that is known for the run, so a
+// frame has no stage to dispatch on: one loop per pair of stages. The run
+// ends after the frame in which either voice leaves its stage, and no later
+// than the frame in which a pending release fires, so the countdowns are
+// settled once at its end. Each frame reads the engine-wide values it uses,
+// so a change is still heard from the next frame. Answers the next frame.
+template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
 [[gnu::noinline]] int32_t Engine::pairRun(Block& b, float* left, float* right, int32_t n, int32_t frames) {
-    constexpr int32_t kRun = 64;
-    alignas(16) int32_t raws[2 * kRun];
-    alignas(16) float levels[2 * kRun];
-    const int32_t limit = frames - n < kRun ? frames - n : kRun;
-    int32_t run = limit;
-    {
-        Lane v0 = b.v0, v1 = b.v1;
-        float glide = b.glide;
-        // Neither voice waits, so the glide heads for the newest note.
-        const float target = b.newestIncrement;
-        for (int32_t i = 0; i < limit; ++i) {
-            const FrontParams p = Frame::front(q_);
-            glide = glideStep(glide, target, p.drag);
-            raws[2 * i] = Frame::voiceFront(v0, p, q_, glide, levels[2 * i]);
-            raws[2 * i + 1] = Frame::voiceFront(v1, p, q_, glide, levels[2 * i + 1]);
-            if (v0.env.stage <= kStageOff || v1.env.stage <= kStageOff) [[unlikely]] {
-                run = i + 1;
-                break;
-            }
-        }
-        b.v0 = v0;
-        b.v1 = v1;
-        b.glide = glide;
-    }
+    const int32_t limit = framesBeforeRelease(b.v1.env, framesBeforeRelease(b.v0.env, frames - n));
+    Lane v0 = b.v0, v1 = b.v1;
+    float glide = b.glide;
+    // Neither voice waits, so the glide heads for the newest note.
+    const float target = b.newestIncrement;
     FilterPair fp = b.fp;
     const Pair gains = b.gains, scales = b.scales;
-    for (int32_t i = 0; i < run; ++i) {
+
+    // The first half of a frame: glide, oscillators and envelopes.
+    struct Front {
+        int32_t raw0, raw1;
+        float level0, level1;
+        bool ended;  // a voice left its stage in this frame
+    };
+    const auto front = [&]() __attribute__((always_inline)) {
+        const FrontParams p = Frame::front(q_);
+        glide = glideStep(glide, target, p.drag);
+        Front o;
+        o.ended = false;
+        o.raw0 = Frame::oscillate(v0.phase, p, kStage0 == kStageRelease ? v0.increment : glide);
+        o.level0 = stageStep<kStage0>(v0.env, LiveTimes{q_}, p.sustain, o.ended);
+        o.raw1 = Frame::oscillate(v1.phase, p, kStage1 == kStageRelease ? v1.increment : glide);
+        o.level1 = stageStep<kStage1>(v1.env, LiveTimes{q_}, p.sustain, o.ended);
+        return o;
+    };
+    // The second half: cut-off, filter and output of frame `i`.
+    const auto back = [&](const Front& o, int32_t i) __attribute__((always_inline)) {
         const BackParams p = Frame::back(q_);
-        const Pair level = _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(levels + 2 * i))));
+        const Pair level = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(o.level0), _mm_set_ss(o.level1)));
         // cutoffFor for both voices: see Filter.h. minpd answers its second
         // operand for NaN, as the comparison there does.
         const Pair env = _mm_set1_pd(p.envAmount);
@@ -476,20 +478,68 @@ template <Engine::Output kMode>
             _mm_mul_pd(_mm_sub_pd(_mm_add_pd(_mm_mul_pd(level, env), kEnvBasePair), env), _mm_set1_pd(p.cutoffCoef)),
             scales);
         const __m128 f = _mm_cvtpd_ps(_mm_min_pd(kMaxCutoffPair, product));
-        __m128 samples;
+        const Pair damping = _mm_set1_pd(p.damping);
+        const Pair fd = _mm_cvtps_pd(f);
         float s0, s1;
-        if (Frame::pairBack(fp, raws + 2 * i, level, _mm_cvtps_pd(f), gains, p, samples)) [[likely]] {
+        if (filterPairExact(fp, fd, damping)) [[likely]] {
+            const Pair x = _mm_cvtepi32_pd(_mm_unpacklo_epi32(_mm_cvtsi32_si128(o.raw0), _mm_cvtsi32_si128(o.raw1)));
+            const Pair y = filterPairStep(fp, x, fd, damping, p.filterType);
+            const __m128 samples = _mm_cvtpd_ps(_mm_mul_pd(_mm_mul_pd(y, level), gains));
             s0 = _mm_cvtss_f32(samples);
             s1 = _mm_cvtss_f32(_mm_shuffle_ps(samples, samples, 1));
         } else {
-            s0 = Frame::voiceBack(fp, 0, raws[2 * i], levels[2 * i], _mm_cvtss_f32(f), b.gain0, p);
-            s1 = Frame::voiceBack(fp, 1, raws[2 * i + 1], levels[2 * i + 1], _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1)),
-                                  b.gain1, p);
+            s0 = Frame::voiceBack(fp, 0, o.raw0, o.level0, _mm_cvtss_f32(f), b.gain0, p);
+            s1 = Frame::voiceBack(fp, 1, o.raw1, o.level1, _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1)), b.gain1, p);
         }
         emit<kMode>(left, right, n + i, true, s0, true, s1);
+    };
+
+    // The next frame's first half is taken before this frame's second half,
+    // so that the envelope and oscillator work of one frame overlaps the
+    // filter chain of the one before. Frames still run in order: each half
+    // of a frame reads its engine-wide values when it runs.
+    int32_t i = 0;
+    Front cur = front();
+    while (!cur.ended && i + 1 < limit) {
+        const Front next = front();
+        back(cur, i);
+        ++i;
+        cur = next;
     }
+    back(cur, i);
+    ++i;
+    releaseCountdownRun(v0.env, i);
+    releaseCountdownRun(v1.env, i);
+    b.v0 = v0;
+    b.v1 = v1;
+    b.glide = glide;
     b.fp = fp;
-    return n + run;
+    return n + i;
+}
+
+// The pairRun for the voices' stages, or 0 when a voice is in no stage a
+// run is made for (or a released voice still has a release pending).
+template <Engine::Output kMode>
+Engine::PairRunFn Engine::pairRunFor(const Block& b) {
+    using Table = PairRunFn[kStageRelease][kStageRelease];
+    static constexpr Table table = {
+        {&Engine::pairRun<kMode, kStageAttack, kStageAttack>, &Engine::pairRun<kMode, kStageAttack, kStageDecay>,
+         &Engine::pairRun<kMode, kStageAttack, kStageSustain>, &Engine::pairRun<kMode, kStageAttack, kStageRelease>},
+        {&Engine::pairRun<kMode, kStageDecay, kStageAttack>, &Engine::pairRun<kMode, kStageDecay, kStageDecay>,
+         &Engine::pairRun<kMode, kStageDecay, kStageSustain>, &Engine::pairRun<kMode, kStageDecay, kStageRelease>},
+        {&Engine::pairRun<kMode, kStageSustain, kStageAttack>, &Engine::pairRun<kMode, kStageSustain, kStageDecay>,
+         &Engine::pairRun<kMode, kStageSustain, kStageSustain>, &Engine::pairRun<kMode, kStageSustain, kStageRelease>},
+        {&Engine::pairRun<kMode, kStageRelease, kStageAttack>, &Engine::pairRun<kMode, kStageRelease, kStageDecay>,
+         &Engine::pairRun<kMode, kStageRelease, kStageSustain>, &Engine::pairRun<kMode, kStageRelease, kStageRelease>},
+    };
+    const EnvelopeState& e0 = b.v0.env;
+    const EnvelopeState& e1 = b.v1.env;
+    const auto runnable = [](const EnvelopeState& e) {
+        return e.stage >= kStageAttack && e.stage <= kStageRelease &&
+               (e.stage != kStageRelease || e.releaseCountdown < 0);
+    };
+    if (!runnable(e0) || !runnable(e1)) return nullptr;
+    return table[e0.stage - 1][e1.stage - 1];
 }
 
 // One voice sounding while the other is silent, which no event can change
@@ -578,8 +628,11 @@ void Engine::renderFrames(float* left, float* right, int32_t frames) {
     int32_t n = 0;
     while (n < frames) {
         const bool sounds0 = b.v0.env.stage > kStageOff, sounds1 = b.v1.env.stage > kStageOff;
+        PairRunFn run = nullptr;
         if (sounds0 && sounds1 && b.v0.delay == 0 && b.v1.delay == 0) [[likely]]
-            n = pairRun<kMode>(b, left, right, n, frames);
+            run = pairRunFor<kMode>(b);
+        if (run)
+            n = (this->*run)(b, left, right, n, frames);
         else if (sounds0 && !sounds1 && b.v0.delay == 0)
             n = soloRun<kMode>(b, 0, left, right, n, frames);
         else if (sounds1 && !sounds0 && b.v1.delay == 0)

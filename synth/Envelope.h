@@ -29,59 +29,71 @@ struct EnvelopeTimes {
     int32_t releaseFrames() const { return release; }
 };
 
-// Advances one frame and returns this frame's level. The divisors are taken
-// in double so that a saturated length of INT32_MAX cannot overflow.
-// `Times` answers attackFrames(), decayFrames() and releaseFrames(); each is
-// asked only in its own stage, so the renderer can pass live values and a
-// sustaining voice reads none of them.
-template <typename Times>
-[[gnu::always_inline]] inline float envelopeStep(EnvelopeState& e, const Times& times, float sustain) {
-    // Read every frame, so moving S is heard at once. Tested first: a held
-    // note spends nearly all its frames here.
-    if (e.stage == kStageSustain) [[likely]] {
+// One frame of a voice known to be in stage kStage (attack, decay, sustain
+// or release): returns this frame's level and sets `ended` on the frame
+// that moves the voice to its next stage. The divisors are taken in double
+// so that a saturated length of INT32_MAX cannot overflow. `Times` answers
+// attackFrames(), decayFrames() and releaseFrames(); each is asked only in
+// its own stage, so the renderer can pass live values and a sustaining voice
+// reads none of them.
+template <int32_t kStage, typename Times>
+[[gnu::always_inline]] inline float stageStep(EnvelopeState& e, const Times& times, float sustain, bool& ended) {
+    if constexpr (kStage == kStageSustain) {
+        // Read every frame, so moving S is heard at once.
         e.level = sustain;
         return sustain;
-    }
-    switch (e.stage) {
-        case kStageAttack: {
-            const int32_t attack = times.attackFrames();
-            if (e.attackCount < attack) {
-                e.level = static_cast<float>(static_cast<double>(e.attackCount) /
-                                             (static_cast<double>(attack) + 1.0));
-                ++e.attackCount;
-                return e.level;
-            }
-            e.stage = kStageDecay;
-            e.decayCount = 0;
-            return e.level;  // the switching frame repeats the last attack level
-        }
-        case kStageDecay: {
-            const int32_t decay = times.decayFrames();
-            if (e.decayCount < decay) {
-                const double s = sustain;
-                e.level = static_cast<float>(
-                    (1.0 - s) * (1.0 - static_cast<double>(e.decayCount) / (static_cast<double>(decay) + 1.0)) + s);
-                ++e.decayCount;
-                return e.level;
-            }
-            e.stage = kStageSustain;
+    } else if constexpr (kStage == kStageAttack) {
+        const int32_t attack = times.attackFrames();
+        if (e.attackCount < attack) [[likely]] {
+            e.level = static_cast<float>(static_cast<double>(e.attackCount) / (static_cast<double>(attack) + 1.0));
+            ++e.attackCount;
             return e.level;
         }
-        case kStageRelease: {
-            const int32_t release = times.releaseFrames();
-            if (e.releaseCount < release) {
-                // The whole release scales the level held when it began.
-                const float l = static_cast<float>(
-                    (1.0 - static_cast<double>(e.releaseCount) / (static_cast<double>(release) + 1.0)) *
-                    static_cast<double>(e.level));
-                ++e.releaseCount;
-                return l;
-            }
-            e.stage = kStageOff;
-            return 0.0f;
+        e.stage = kStageDecay;
+        e.decayCount = 0;
+        ended = true;
+        return e.level;  // the switching frame repeats the last attack level
+    } else if constexpr (kStage == kStageDecay) {
+        const int32_t decay = times.decayFrames();
+        if (e.decayCount < decay) [[likely]] {
+            const double s = sustain;
+            e.level = static_cast<float>(
+                (1.0 - s) * (1.0 - static_cast<double>(e.decayCount) / (static_cast<double>(decay) + 1.0)) + s);
+            ++e.decayCount;
+            return e.level;
         }
-        default:
-            return 0.0f;
+        e.stage = kStageSustain;
+        ended = true;
+        return e.level;
+    } else {
+        static_assert(kStage == kStageRelease);
+        const int32_t release = times.releaseFrames();
+        if (e.releaseCount < release) [[likely]] {
+            // The whole release scales the level held when it began.
+            const float l = static_cast<float>(
+                (1.0 - static_cast<double>(e.releaseCount) / (static_cast<double>(release) + 1.0)) *
+                static_cast<double>(e.level));
+            ++e.releaseCount;
+            return l;
+        }
+        e.stage = kStageOff;
+        ended = true;
+        return 0.0f;
+    }
+}
+
+// Advances one frame, whatever the stage, and returns this frame's level.
+template <typename Times>
+[[gnu::always_inline]] inline float envelopeStep(EnvelopeState& e, const Times& times, float sustain) {
+    bool ended = false;
+    // Tested first: a held note spends nearly all its frames here.
+    if (e.stage == kStageSustain) [[likely]]
+        return stageStep<kStageSustain>(e, times, sustain, ended);
+    switch (e.stage) {
+        case kStageAttack: return stageStep<kStageAttack>(e, times, sustain, ended);
+        case kStageDecay: return stageStep<kStageDecay>(e, times, sustain, ended);
+        case kStageRelease: return stageStep<kStageRelease>(e, times, sustain, ended);
+        default: return 0.0f;
     }
 }
 
@@ -94,6 +106,23 @@ template <typename Times>
         e.releaseCount = 0;
     }
     --e.releaseCountdown;
+}
+
+// `frames` releaseCountdownSteps at once, for a run of frames that ends no
+// later than the frame where the countdown fires.
+[[gnu::always_inline]] inline void releaseCountdownRun(EnvelopeState& e, int32_t frames) {
+    if (e.releaseCountdown < 0) return;
+    e.releaseCountdown -= frames;
+    if (e.releaseCountdown == -1) {
+        e.stage = kStageRelease;
+        e.releaseCount = 0;
+    }
+}
+
+// The most frames a run may take before a pending countdown fires: the run
+// then ends with the firing frame.
+[[gnu::always_inline]] inline int32_t framesBeforeRelease(const EnvelopeState& e, int32_t frames) {
+    return e.releaseCountdown >= 0 && e.releaseCountdown < frames ? e.releaseCountdown + 1 : frames;
 }
 
 }  // namespace orvo

@@ -64,18 +64,20 @@ inline constexpr PairConstant kAbsMaskPair{{std::bit_cast<double>(INT64_MAX), st
     const Pair hp = _mm_sub_pd(_mm_sub_pd(x, damped), low);
     const Pair bp = roundAdd(_mm_mul_pd(hp, f), biased(band));
     const Pair lp = roundAdd(_mm_mul_pd(bp, f), biased(low));
+    fp.band = bp;
+    fp.low = lp;
+    // Low pass, the usual type, without a detour through the others.
+    if (type == kLowPass) [[likely]] {
+        fp.third = roundAdd(_mm_mul_pd(_mm_sub_pd(lp, third), f), biased(third));
+        return fp.third;
+    }
     Pair y1, y;
     switch (type) {
-        case kLowPass: y1 = lp; break;
         case kBandPass: y1 = y = bp; break;
         case kHighPass: y1 = hp; y = _mm_sub_pd(hp, third); break;
         default: y1 = y = x; break;
     }
-    const Pair t3 = roundAdd(_mm_mul_pd(_mm_sub_pd(y1, third), f), biased(third));
-    if (type == kLowPass) y = t3;
-    fp.band = bp;
-    fp.low = lp;
-    fp.third = t3;
+    fp.third = roundAdd(_mm_mul_pd(_mm_sub_pd(y1, third), f), biased(third));
     return y;
 }
 

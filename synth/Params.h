@@ -139,6 +139,24 @@ inline BackFloats loadBackFloats(const EngineQuantities& q) {
 #endif
 }
 
+// A relaxed load of the int or pointer field at kOffset, the same way:
+// addressed from the structure, rather than from an address GCC would work
+// out once and keep spilled.
+template <std::size_t kOffset, typename T>
+inline T loadField(const EngineQuantities& q, const std::atomic<T>& field) {
+#if ORVO_PLAIN_LOADS
+    static_assert(sizeof(std::atomic<T>) == sizeof(T));
+    (void)field;
+    T v;
+    asm volatile("mov %c[o](%[q]), %[v]" : [v] "=r"(v) : [q] "r"(&q), "m"(q), [o] "i"(kOffset));
+    return v;
+#else
+    (void)q;
+    return field.load(std::memory_order_relaxed);
+#endif
+}
+#define ORVO_LOAD_FIELD(q, name) ::orvo::loadField<offsetof(::orvo::EngineQuantities, name)>((q), (q).name)
+
 // The drag coefficient's bits alone, for frames where nothing sounds.
 inline uint32_t loadDragBits(const EngineQuantities& q) {
 #if ORVO_PLAIN_LOADS

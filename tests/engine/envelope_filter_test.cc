@@ -72,6 +72,28 @@ TEST(Envelope, CountdownFiresAfterItsFrames) {
     EXPECT_EQ(e.releaseCountdown, kNoReleasePending);
 }
 
+// The renderer settles countdowns once per run of frames, each run cut at
+// the frame where a countdown fires: the same frame as stepping every frame.
+TEST(Envelope, CountdownSettledPerRunFiresOnTheSameFrame) {
+    for (int32_t countdown = -1; countdown < 9; ++countdown) {
+        for (int32_t longest : {1, 2, 3, 7, 64}) {
+            EnvelopeState stepped = started(), run = started();
+            stepped.releaseCountdown = run.releaseCountdown = countdown;
+            int32_t frame = 0;
+            while (frame < 12) {
+                const int32_t frames = framesBeforeRelease(run, longest);
+                ASSERT_GE(frames, 1);
+                for (int32_t k = 0; k < frames; ++k) releaseCountdownStep(stepped);
+                releaseCountdownRun(run, frames);
+                frame += frames;
+                ASSERT_EQ(run.stage, stepped.stage) << countdown << " " << longest << " " << frame;
+                ASSERT_EQ(run.releaseCountdown, stepped.releaseCountdown);
+                ASSERT_EQ(run.releaseCount, stepped.releaseCount);
+            }
+        }
+    }
+}
+
 TEST(Filter, OneStepFromRestForEachType) {
     const int32_t expected[] = {125, 500, 1000};
     const int32_t third[] = {125, 250, 500};
