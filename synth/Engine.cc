@@ -54,9 +54,8 @@ bool isHeld(const EnvelopeState& e) {
 // (LiveTimes).
 struct Engine::FrontParams {
     float sustain;
-    float switchPoint;
     float drag;
-    double switchPointWide;
+    double switchPoint;
     double wave1Stretch;
     double wave2Stretch;
     const int32_t* wave1;
@@ -263,8 +262,8 @@ struct LiveTimes {
 struct Engine::Frame {
     static FrontParams front(const EngineQuantities& q) {
         const FrontFloats f = loadFrontFloats(q);
-        return {f.sustain, f.switchPoint, f.drag, static_cast<double>(f.switchPoint), f.wave1Stretch,
-                f.wave2Stretch, ORVO_LOAD_FIELD(q, wave1Table), ORVO_LOAD_FIELD(q, wave2Table)};
+        return {f.sustain, f.drag, f.switchPoint, f.wave1Stretch, f.wave2Stretch, ORVO_LOAD_FIELD(q, wave1Table),
+                ORVO_LOAD_FIELD(q, wave2Table)};
     }
 
     static BackParams back(const EngineQuantities& q) {
@@ -278,14 +277,15 @@ struct Engine::Frame {
         const float phaseNarrow = phaseRef;
         const double phase = phaseNarrow;
         const int32_t ip = roundToInt(phase);
-        // t < 8192, so the comparison is exact in float.
+        // t < 8192 and the switch point a float value: compared in double,
+        // as they would compare in float.
         const int32_t t = ip & kPhasePositionMask;
         int32_t raw;
-        if (static_cast<float>(t) < p.switchPoint) {
+        if (static_cast<double>(t) < p.switchPoint) {
             const int32_t k = roundToInt(phase / p.wave1Stretch) & kCycleMask;
             raw = p.wave1[k];
         } else {
-            const int32_t k = roundToInt((phase - p.switchPointWide) / p.wave2Stretch) & kCycleMask;
+            const int32_t k = roundToInt((phase - p.switchPoint) / p.wave2Stretch) & kCycleMask;
             raw = p.wave2[kCycleLength + k];
         }
         if ((ip & kPhaseWrapBit) == 0) [[likely]] {
@@ -316,20 +316,6 @@ struct Engine::Frame {
         const int32_t y = filterSample(s, raw, f, p.damping, p.filterType);
         setFilter(fp, i, s);
         return static_cast<float>(static_cast<double>(y) * static_cast<double>(level) * static_cast<double>(gain));
-    }
-
-    // The second half for both voices side by side, from the two table
-    // values at `raws`; false (and nothing changed) when the frame is
-    // outside the range where that is exact.
-    [[gnu::always_inline]] static bool pairBack(FilterPair& fp, const int32_t* raws, Pair levels, Pair fd, Pair gains,
-                                                const BackParams& p, __m128& samples) {
-        const Pair damping = _mm_set1_pd(p.damping);
-        if (!filterPairExact(fp, fd, damping)) [[unlikely]]
-            return false;
-        const Pair x = _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(raws)));
-        const Pair y = filterPairStep(fp, x, fd, damping, p.filterType);
-        samples = _mm_cvtpd_ps(_mm_mul_pd(_mm_mul_pd(y, levels), gains));
-        return true;
     }
 };
 

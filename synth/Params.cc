@@ -26,6 +26,9 @@ int32_t filterTypeFor(float value) {
     return type;
 }
 
+// A quantity's float value, as the double it widens to.
+double widened(double x) { return static_cast<double>(static_cast<float>(x)); }
+
 }  // namespace
 
 // A NaN value converts to 0 in every rounding (see roundToInt); infinities
@@ -45,11 +48,11 @@ void applyParameter(EngineQuantities& q, int32_t index, float value, float sampl
             break;
         }
         case kParamCutOff:
-            q.cutoffCoef.store(static_cast<float>((v * v + 0.05) * 70000.0 / rate), relaxed);
+            q.cutoffCoef.store(widened((v * v + 0.05) * 70000.0 / rate), relaxed);
             break;
-        case kParamQ: q.damping.store(static_cast<float>(1.2 - 1.17 * v * v), relaxed); break;
+        case kParamQ: q.damping.store(widened(1.2 - 1.17 * v * v), relaxed); break;
         case kParamSustain: q.sustainLevel.store(!(value >= 0.0f) ? 0.0f : value <= 1.0f ? value : 1.0f, relaxed); break;
-        case kParamEnv: q.envAmount.store(value, relaxed); break;
+        case kParamEnv: q.envAmount.store(v, relaxed); break;
         case kParamType: q.filterType.store(filterTypeFor(value), relaxed); break;
         case kParamWave1: q.wave1Table.store(mixTableFor(waveSelection(value)), relaxed); break;
         case kParamWave2: q.wave2Table.store(mixTableFor(waveSelection(value)), relaxed); break;
@@ -58,9 +61,9 @@ void applyParameter(EngineQuantities& q, int32_t index, float value, float sampl
             break;
         case kParamMix:
             // Written in this order; a reader may see the three mixed for one frame.
-            q.switchPoint.store(static_cast<float>((1.0 - v) * static_cast<double>(kSwitchCycle)), relaxed);
-            q.wave1Stretch.store(static_cast<float>((1.0 - v) * 2.0), relaxed);
-            q.wave2Stretch.store(static_cast<float>(v * 2.0), relaxed);
+            q.switchPoint.store(widened((1.0 - v) * static_cast<double>(kSwitchCycle)), relaxed);
+            q.wave1Stretch.store(widened((1.0 - v) * 2.0), relaxed);
+            q.wave2Stretch.store(widened(v * 2.0), relaxed);
             break;
         default: break;  // other indexes drive nothing
     }

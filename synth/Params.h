@@ -48,35 +48,37 @@ struct EngineQuantities {
     std::atomic<int32_t> attackSamples{0};   // frames, >= 0
     std::atomic<int32_t> decaySamples{0};    // frames, >= 0
     std::atomic<int32_t> releaseSamples{0};  // frames, >= 10
-    std::atomic<float> cutoffCoef{0.0f};     // cut-off factor per unit of cutoffScale
-    std::atomic<float> damping{0.0f};        // 1.2 (Q 0) down to 0.03 (Q 1)
+    // The quantities the renderer only uses widened are kept widened: each
+    // is a float value (rounded to float when it is worked out) stored as
+    // the double it widens to, so a frame reads it without a conversion.
+    std::atomic<double> cutoffCoef{0.0};     // float value: cut-off factor per unit of cutoffScale
+    std::atomic<double> damping{0.0};        // float value: 1.2 (Q 0) down to 0.03 (Q 1)
     std::atomic<int32_t> filterType{0};      // FilterType, always 0..3
     std::atomic<const int32_t*> wave1Table{nullptr};  // start of a mix table (Wave1 reads entries 0..4095)
     std::atomic<const int32_t*> wave2Table{nullptr};  // start of a mix table (Wave2 reads entries 4096..8191)
     std::atomic<float> dragCoef{0.0f};       // glide fraction per frame
-    std::atomic<float> switchPoint{0.0f};    // phase units (of 8192) where Wave2 takes over
-    std::atomic<float> wave1Stretch{0.0f};   // phase units per Wave1 table entry
-    std::atomic<float> wave2Stretch{0.0f};   // phase units per Wave2 table entry
+    std::atomic<double> switchPoint{0.0};    // float value: phase units (of 8192) where Wave2 takes over
+    std::atomic<double> wave1Stretch{0.0};   // float value: phase units per Wave1 table entry
+    std::atomic<double> wave2Stretch{0.0};   // float value: phase units per Wave2 table entry
     // S as the envelope uses it: held to 0..1, NaN as 0. The value itself
     // stays stored as the host sent it; only the level it drives is held,
     // so the envelope never scales a voice past full level.
     std::atomic<float> sustainLevel{0.0f};
-    std::atomic<float> envAmount{0.0f};      // Env as the host sent it
+    std::atomic<double> envAmount{0.0};      // Env as the host sent it (a float value)
 };
 
 // The float quantities the renderer reads every frame, in two groups: those
 // the oscillator, glide and envelope use, and those the cut-off and filter
-// use. On x86 a relaxed load of an aligned float is a plain load; here each
-// is one instruction addressed from the structure (those used in double come
-// widened by the load itself), where GCC would otherwise route every
-// atomic<float> load through an integer register and keep the addresses in
-// spilled registers. `volatile` keeps the loads in the frame they belong
-// to. Builds that check threads use the ordinary atomic loads, which they
-// can see.
+// use. On x86 a relaxed load of an aligned float or double is a plain load;
+// here each is one instruction addressed from the structure, where GCC would
+// otherwise route every atomic load through an integer register and keep
+// the addresses in spilled registers. `volatile` keeps the loads in the
+// frame they belong to. Builds that check threads use the ordinary atomic
+// loads, which they can see.
 struct FrontFloats {
     float sustain;
-    float switchPoint;
     float drag;
+    double switchPoint;
     double wave1Stretch;
     double wave2Stretch;
 };
@@ -98,26 +100,30 @@ struct BackFloats {
 #define ORVO_PLAIN_LOADS 1
 #endif
 
+#if ORVO_PLAIN_LOADS
+static_assert(sizeof(std::atomic<float>) == sizeof(float) && sizeof(std::atomic<double>) == sizeof(double));
+static_assert(alignof(std::atomic<double>) == 8, "an aligned 8-byte load is single-copy atomic on x86");
+#endif
+
 inline FrontFloats loadFrontFloats(const EngineQuantities& q) {
 #if ORVO_PLAIN_LOADS
-    static_assert(sizeof(std::atomic<float>) == sizeof(float));
-    float sustain, switchPoint, drag;
-    double wave1Stretch, wave2Stretch;
+    float sustain, drag;
+    double switchPoint, wave1Stretch, wave2Stretch;
     asm volatile(
         "movss %c[os](%[q]), %[s]\n\t"
-        "movss %c[osp](%[q]), %[sp]\n\t"
         "movss %c[odr](%[q]), %[dr]\n\t"
-        "cvtss2sd %c[os1](%[q]), %[s1]\n\t"
-        "cvtss2sd %c[os2](%[q]), %[s2]"
-        : [s] "=x"(sustain), [sp] "=x"(switchPoint), [dr] "=x"(drag), [s1] "=x"(wave1Stretch),
+        "movsd %c[osp](%[q]), %[sp]\n\t"
+        "movsd %c[os1](%[q]), %[s1]\n\t"
+        "movsd %c[os2](%[q]), %[s2]"
+        : [s] "=x"(sustain), [dr] "=x"(drag), [sp] "=x"(switchPoint), [s1] "=x"(wave1Stretch),
           [s2] "=x"(wave2Stretch)
         : [q] "r"(&q), "m"(q), [os] "i"(offsetof(EngineQuantities, sustainLevel)),
           [osp] "i"(offsetof(EngineQuantities, switchPoint)), [odr] "i"(offsetof(EngineQuantities, dragCoef)),
           [os1] "i"(offsetof(EngineQuantities, wave1Stretch)), [os2] "i"(offsetof(EngineQuantities, wave2Stretch)));
-    return {sustain, switchPoint, drag, wave1Stretch, wave2Stretch};
+    return {sustain, drag, switchPoint, wave1Stretch, wave2Stretch};
 #else
     constexpr auto r = std::memory_order_relaxed;
-    return {q.sustainLevel.load(r), q.switchPoint.load(r), q.dragCoef.load(r), q.wave1Stretch.load(r),
+    return {q.sustainLevel.load(r), q.dragCoef.load(r), q.switchPoint.load(r), q.wave1Stretch.load(r),
             q.wave2Stretch.load(r)};
 #endif
 }
@@ -126,9 +132,9 @@ inline BackFloats loadBackFloats(const EngineQuantities& q) {
 #if ORVO_PLAIN_LOADS
     double envAmount, cutoffCoef, damping;
     asm volatile(
-        "cvtss2sd %c[oen](%[q]), %[en]\n\t"
-        "cvtss2sd %c[oco](%[q]), %[co]\n\t"
-        "cvtss2sd %c[oda](%[q]), %[da]"
+        "movsd %c[oen](%[q]), %[en]\n\t"
+        "movsd %c[oco](%[q]), %[co]\n\t"
+        "movsd %c[oda](%[q]), %[da]"
         : [en] "=x"(envAmount), [co] "=x"(cutoffCoef), [da] "=x"(damping)
         : [q] "r"(&q), "m"(q), [oen] "i"(offsetof(EngineQuantities, envAmount)),
           [oco] "i"(offsetof(EngineQuantities, cutoffCoef)), [oda] "i"(offsetof(EngineQuantities, damping)));

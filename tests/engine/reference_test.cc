@@ -41,8 +41,8 @@ ModelParams readParams(const Engine& e) {
     float s = e.parameter(kParamSustain);
     s = !(s >= 0.0f) ? 0.0f : s > 1.0f ? 1.0f : s;
     return {q.attackSamples.load(), q.decaySamples.load(), q.releaseSamples.load(), s,
-            e.parameter(kParamEnv), q.cutoffCoef.load(), q.damping.load(), q.dragCoef.load(),
-            q.switchPoint.load(), q.wave1Stretch.load(), q.wave2Stretch.load(), q.filterType.load(),
+            e.parameter(kParamEnv), float(q.cutoffCoef.load()), float(q.damping.load()), q.dragCoef.load(),
+            float(q.switchPoint.load()), float(q.wave1Stretch.load()), float(q.wave2Stretch.load()), q.filterType.load(),
             q.wave1Table.load(), q.wave2Table.load()};
 }
 
