@@ -257,6 +257,30 @@ struct LiveTimes {
     return static_cast<float>(next);
 }
 
+// The unchecked glide step below is safe for runs of frames that start with
+// glide and target within an eighth of FLT_MAX and last at most
+// kLongestCalmRun frames.
+inline constexpr float kCalmGlide = FLT_MAX / 8;
+inline constexpr int32_t kLongestCalmRun = 65536;
+inline constexpr uint32_t kDragBitsTwo = 0x40000000;  // 2.0f
+
+bool calmGlide(float x) { return magnitude(x) <= static_cast<double>(kCalmGlide); }
+
+// glideStep in such a run. A drag coefficient from +0 to 2 leaves the glide
+// no further from the target than it was, give or take one float rounding
+// (2^-24 of FLT_MAX at most) a frame, so the glide stays below half of
+// FLT_MAX and the step needs no range check. Another coefficient (or NaN)
+// takes the checked step and sets `leave`: the run must end with this frame.
+// The coefficient's bits and value come from one load.
+[[gnu::always_inline]] inline float calmGlideStep(float glide, float target, float drag, bool& leave) {
+    if (std::bit_cast<uint32_t>(drag) > kDragBitsTwo) [[unlikely]] {
+        leave = true;
+        return glideStep(glide, target, drag);
+    }
+    const double g = glide;
+    return static_cast<float>(g + (static_cast<double>(target) - g) * static_cast<double>(drag));
+}
+
 }  // namespace
 
 struct Engine::Frame {
@@ -428,7 +452,8 @@ template <Engine::Output kMode>
 // so a change is still heard from the next frame. Answers the next frame.
 template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
 [[gnu::noinline]] int32_t Engine::pairRun(Block& b, float* left, float* right, int32_t n, int32_t frames) {
-    const int32_t limit = framesBeforeRelease(b.v1.env, framesBeforeRelease(b.v0.env, frames - n));
+    const int32_t limit = framesBeforeRelease(
+        b.v1.env, framesBeforeRelease(b.v0.env, frames - n < kLongestCalmRun ? frames - n : kLongestCalmRun));
     Lane v0 = b.v0, v1 = b.v1;
     float glide = b.glide;
     // Neither voice waits, so the glide heads for the newest note.
@@ -440,13 +465,13 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
     struct Front {
         int32_t raw0, raw1;
         float level0, level1;
-        bool ended;  // a voice left its stage in this frame
+        bool ended;  // a voice left its stage in this frame, or the glide needs the checked step
     };
     const auto front = [&]() __attribute__((always_inline)) {
         const FrontParams p = Frame::front(q_);
-        glide = glideStep(glide, target, p.drag);
         Front o;
         o.ended = false;
+        glide = calmGlideStep(glide, target, p.drag, o.ended);
         o.raw0 = Frame::oscillate(v0.phase, p, kStage0 == kStageRelease ? v0.increment : glide);
         o.level0 = stageStep<kStage0>(v0.env, LiveTimes{q_}, p.sustain, o.ended);
         o.raw1 = Frame::oscillate(v1.phase, p, kStage1 == kStageRelease ? v1.increment : glide);
@@ -504,7 +529,8 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
 }
 
 // The pairRun for the voices' stages, or 0 when a voice is in no stage a
-// run is made for (or a released voice still has a release pending).
+// run is made for (or a released voice still has a release pending), or
+// glide or target are too large for calmGlideStep.
 template <Engine::Output kMode>
 Engine::PairRunFn Engine::pairRunFor(const Block& b) {
     using Table = PairRunFn[kStageRelease][kStageRelease];
@@ -524,7 +550,7 @@ Engine::PairRunFn Engine::pairRunFor(const Block& b) {
         return e.stage >= kStageAttack && e.stage <= kStageRelease &&
                (e.stage != kStageRelease || e.releaseCountdown < 0);
     };
-    if (!runnable(e0) || !runnable(e1)) return nullptr;
+    if (!runnable(e0) || !runnable(e1) || !calmGlide(b.glide) || !calmGlide(b.newestIncrement)) return nullptr;
     return table[e0.stage - 1][e1.stage - 1];
 }
 
