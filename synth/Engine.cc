@@ -461,6 +461,8 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
     FilterPair fp = b.fp;
     const Pair gains = b.gains, scales = b.scales;
 
+    StageClock clock0 = startClock<kStage0>(v0.env), clock1 = startClock<kStage1>(v1.env);
+
     // The first half of a frame: glide, oscillators and envelopes.
     struct Front {
         int32_t raw0, raw1;
@@ -473,9 +475,9 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
         o.ended = false;
         glide = calmGlideStep(glide, target, p.drag, o.ended);
         o.raw0 = Frame::oscillate(v0.phase, p, kStage0 == kStageRelease ? v0.increment : glide);
-        o.level0 = stageStep<kStage0>(v0.env, LiveTimes{q_}, p.sustain, o.ended);
+        o.level0 = clockedStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, o.ended);
         o.raw1 = Frame::oscillate(v1.phase, p, kStage1 == kStageRelease ? v1.increment : glide);
-        o.level1 = stageStep<kStage1>(v1.env, LiveTimes{q_}, p.sustain, o.ended);
+        o.level1 = clockedStageStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, o.ended);
         return o;
     };
     // The second half: cut-off, filter and output of frame `i`.

@@ -29,15 +29,41 @@ struct EnvelopeTimes {
     int32_t releaseFrames() const { return release; }
 };
 
+// A stage's frame count as a double beside the int, and the divisor (stage
+// length + 1) for the length last read: a run of frames in one stage keeps
+// them from frame to frame instead of converting both every frame.
+struct StageClock {
+    int32_t length = -1;  // stage length the divisor is for; -1 for none yet
+    double divisor = 0.0;
+    double count = 0.0;   // the stage's frame count
+};
+
+template <int32_t kStage>
+inline StageClock startClock(const EnvelopeState& e) {
+    StageClock c;
+    if constexpr (kStage == kStageAttack) c.count = e.attackCount;
+    if constexpr (kStage == kStageDecay) c.count = e.decayCount;
+    if constexpr (kStage == kStageRelease) c.count = e.releaseCount;
+    return c;
+}
+
 // One frame of a voice known to be in stage kStage (attack, decay, sustain
-// or release): returns this frame's level and sets `ended` on the frame
-// that moves the voice to its next stage. The divisors are taken in double
-// so that a saturated length of INT32_MAX cannot overflow. `Times` answers
-// attackFrames(), decayFrames() and releaseFrames(); each is asked only in
-// its own stage, so the renderer can pass live values and a sustaining voice
-// reads none of them.
+// or release), with its clock: returns this frame's level and sets `ended`
+// on the frame that moves the voice to its next stage. The divisors are
+// taken in double so that a saturated length of INT32_MAX cannot overflow.
+// `Times` answers attackFrames(), decayFrames() and releaseFrames(); each is
+// asked only in its own stage, so the renderer can pass live values and a
+// sustaining voice reads none of them.
 template <int32_t kStage, typename Times>
-[[gnu::always_inline]] inline float stageStep(EnvelopeState& e, const Times& times, float sustain, bool& ended) {
+[[gnu::always_inline]] inline float clockedStageStep(EnvelopeState& e, StageClock& c, const Times& times,
+                                                     float sustain, bool& ended) {
+    const auto divisorFor = [&c](int32_t length) __attribute__((always_inline)) {
+        if (length != c.length) [[unlikely]] {
+            c.length = length;
+            c.divisor = static_cast<double>(length) + 1.0;
+        }
+        return c.divisor;
+    };
     if constexpr (kStage == kStageSustain) {
         // Read every frame, so moving S is heard at once.
         e.level = sustain;
@@ -45,8 +71,9 @@ template <int32_t kStage, typename Times>
     } else if constexpr (kStage == kStageAttack) {
         const int32_t attack = times.attackFrames();
         if (e.attackCount < attack) [[likely]] {
-            e.level = static_cast<float>(static_cast<double>(e.attackCount) / (static_cast<double>(attack) + 1.0));
+            e.level = static_cast<float>(c.count / divisorFor(attack));
             ++e.attackCount;
+            c.count += 1.0;
             return e.level;
         }
         e.stage = kStageDecay;
@@ -57,9 +84,9 @@ template <int32_t kStage, typename Times>
         const int32_t decay = times.decayFrames();
         if (e.decayCount < decay) [[likely]] {
             const double s = sustain;
-            e.level = static_cast<float>(
-                (1.0 - s) * (1.0 - static_cast<double>(e.decayCount) / (static_cast<double>(decay) + 1.0)) + s);
+            e.level = static_cast<float>((1.0 - s) * (1.0 - c.count / divisorFor(decay)) + s);
             ++e.decayCount;
+            c.count += 1.0;
             return e.level;
         }
         e.stage = kStageSustain;
@@ -70,16 +97,22 @@ template <int32_t kStage, typename Times>
         const int32_t release = times.releaseFrames();
         if (e.releaseCount < release) [[likely]] {
             // The whole release scales the level held when it began.
-            const float l = static_cast<float>(
-                (1.0 - static_cast<double>(e.releaseCount) / (static_cast<double>(release) + 1.0)) *
-                static_cast<double>(e.level));
+            const float l = static_cast<float>((1.0 - c.count / divisorFor(release)) * static_cast<double>(e.level));
             ++e.releaseCount;
+            c.count += 1.0;
             return l;
         }
         e.stage = kStageOff;
         ended = true;
         return 0.0f;
     }
+}
+
+// The same for a single frame.
+template <int32_t kStage, typename Times>
+[[gnu::always_inline]] inline float stageStep(EnvelopeState& e, const Times& times, float sustain, bool& ended) {
+    StageClock c = startClock<kStage>(e);
+    return clockedStageStep<kStage>(e, c, times, sustain, ended);
 }
 
 // Advances one frame, whatever the stage, and returns this frame's level.

@@ -1,6 +1,8 @@
 // Envelope level sequences, release scheduling, cut-off and the integer filter.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "Envelope.h"
@@ -92,6 +94,42 @@ TEST(Envelope, CountdownSettledPerRunFiresOnTheSameFrame) {
             }
         }
     }
+}
+
+// A run keeps the stage's divisor for the length it last read; lengths that
+// change from frame to frame must still give the plain step's levels.
+TEST(Envelope, ClockedStepsMatchPlainStepsWhileLengthsChange) {
+    struct Lengths {
+        mutable int32_t frame = 0;
+        int32_t next() const { return (++frame * 7) % 5 == 0 ? 3 : 9 + frame % 4; }
+        int32_t attackFrames() const { return next(); }
+        int32_t decayFrames() const { return next(); }
+        int32_t releaseFrames() const { return next(); }
+    };
+    const auto check = [](auto stage, EnvelopeState e) {
+        constexpr int32_t kStage = decltype(stage)::value;
+        EnvelopeState plain = e;
+        StageClock clock = startClock<kStage>(e);
+        Lengths a, b;
+        for (int i = 0; i < 20; ++i) {
+            bool endedPlain = false, endedClocked = false;
+            const float p = stageStep<kStage>(plain, a, 0.25f, endedPlain);
+            const float c = clockedStageStep<kStage>(e, clock, b, 0.25f, endedClocked);
+            ASSERT_EQ(p, c) << kStage << " frame " << i;
+            ASSERT_EQ(endedPlain, endedClocked);
+            ASSERT_EQ(std::memcmp(&plain, &e, sizeof e), 0);
+            if (endedPlain) break;
+        }
+    };
+    EnvelopeState e = started();
+    e.level = 0.8f;
+    check(std::integral_constant<int32_t, kStageAttack>{}, e);
+    e.stage = kStageDecay;
+    e.decayCount = 2;
+    check(std::integral_constant<int32_t, kStageDecay>{}, e);
+    e.stage = kStageRelease;
+    e.releaseCount = 1;
+    check(std::integral_constant<int32_t, kStageRelease>{}, e);
 }
 
 TEST(Filter, OneStepFromRestForEachType) {
