@@ -557,8 +557,11 @@ Engine::PairRunFn Engine::pairRunFor(const Block& b) {
 }
 
 // One voice sounding while the other is silent, which no event can change
-// inside the block: a run with the filter state as integers, until the
-// block or the voice ends. Answers the next frame.
+// inside the block: a run until the block or the voice ends. Its filter
+// takes the paired step in lane 0, with lane 1 at rest and fed zeros (so
+// lane 1 stays zero and always in range), for that step's shorter chain;
+// frames outside its exact range take the scalar step. Answers the next
+// frame.
 template <Engine::Output kMode>
 [[gnu::noinline]] int32_t Engine::soloRun(Block& b, int idx, float* left, float* right, int32_t n, int32_t frames) {
     Lane v = idx == 0 ? b.v0 : b.v1;
@@ -566,21 +569,44 @@ template <Engine::Output kMode>
     const float scale = idx == 0 ? b.scale0 : b.scale1;
     const float target = b.glideTarget();
     float glide = b.glide;
-    FilterState state = filterOf(b.fp, idx);
-    do {
+    FilterPair fp{_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
+    setFilter(fp, 0, filterOf(b.fp, idx));
+    // As in pairRun, the next frame's first half goes ahead of this frame's
+    // second half.
+    struct Front {
+        int32_t raw;
+        float level;
+    };
+    const auto frontHalf = [&]() __attribute__((always_inline)) {
         const FrontParams front = Frame::front(q_);
         glide = glideStep(glide, target, front.drag);
-        float level;
-        const int32_t raw = Frame::voiceFront(v, front, q_, glide, level);
+        Front o;
+        o.raw = Frame::voiceFront(v, front, q_, glide, o.level);
+        return o;
+    };
+    Front next = frontHalf();
+    for (;;) {
+        const Front cur = next;
+        const bool more = n + 1 < frames && v.env.stage > kStageOff;
+        if (more) next = frontHalf();
+        const int32_t raw = cur.raw;
+        const float level = cur.level;
         const BackParams back = Frame::back(q_);
-        const int32_t y = filterSample(state, raw, cutoffFor(level, back.envAmount, back.cutoffCoef, scale),
-                                       back.damping, back.filterType);
-        const float s = static_cast<float>(static_cast<double>(y) * static_cast<double>(level) *
-                                           static_cast<double>(gain));
+        const float f = cutoffFor(level, back.envAmount, back.cutoffCoef, scale);
+        const Pair fd = _mm_set_sd(static_cast<double>(f));
+        const Pair damping = _mm_set1_pd(back.damping);
+        float s;
+        if (filterPairExact(fp, fd, damping)) [[likely]] {
+            const Pair y = filterPairStep(fp, _mm_set_sd(static_cast<double>(raw)), fd, damping, back.filterType);
+            s = static_cast<float>(_mm_cvtsd_f64(y) * static_cast<double>(level) * static_cast<double>(gain));
+        } else {
+            s = Frame::voiceBack(fp, 0, raw, level, f, gain, back);
+        }
         emit<kMode>(left, right, n, idx == 0, s, idx == 1, s);
         ++n;
-    } while (n < frames && v.env.stage > kStageOff);
-    setFilter(b.fp, idx, state);
+        if (!more) break;
+    }
+    setFilter(b.fp, idx, filterOf(fp, 0));
     (idx == 0 ? b.v0 : b.v1) = v;
     b.glide = glide;
     return n;
