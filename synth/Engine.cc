@@ -196,10 +196,11 @@ void Engine::allVoicesOff() {
 // those chains. Voice state lives in locals (registers) for the block and is
 // written back at its end; nothing in the loop allocates, locks or calls out.
 //
-// When both voices sound, their cut-off, filter and output steps run side by
-// side in the two lanes of SSE2 registers (FilterPair.h); any other frame,
-// and any frame outside the range where that is exact, takes the scalar step
-// with its saturating arithmetic.
+// When both voices sound, their filter steps run side by side in the two
+// lanes of SSE2 registers (FilterPair.h); a voice sounding alone uses one
+// lane. A frame outside the range where that is exact, and a frame in which
+// a voice is still waiting to start, takes the scalar step with its
+// saturating arithmetic.
 
 namespace {
 
