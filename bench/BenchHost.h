@@ -90,11 +90,13 @@ enum Situation {
     kOneAttack,         // one note in its attack
     kTwoSustain,        // two held notes
     kTwoChange,         // the old note releasing while the new one attacks and glides
+    kTwoRelease,        // the old note releasing while the new one is held (sustain) and glides
     kSituationCount
 };
 
 inline const char* situationName(int s) {
-    static const char* const names[] = {"silent", "1v_sustain", "1v_attack", "2v_sustain", "2v_release+attack+glide"};
+    static const char* const names[] = {"silent",     "1v_sustain",          "1v_attack", "2v_sustain",
+                                        "2v_release+attack+glide", "2v_release+sustain+glide"};
     return names[s];
 }
 
@@ -118,7 +120,7 @@ inline void setUp(Instance& in, int s) {
     in.run(s == kOneAttack ? 64 : 4000);
     if (s <= kOneAttack) return;
     in.send({midiEvent(0x90, 64, 110)});
-    in.run(s == kTwoChange ? 64 : 4000);
+    in.run(s == kTwoChange ? 64 : 4000);  // kTwoRelease: the new note reaches S, the old one keeps releasing
     if (s == kTwoSustain) {
         // The second note released the first; hold it again.
         orvo::EnvelopeState& first = in.bank().voice[1].env;
@@ -138,9 +140,9 @@ struct Keeper {
             orvo::EnvelopeState& held = b.voice[b.nextVoice].env;
             if (held.attackCount > 20000) held.attackCount = 1;
         }
-        if (situation == kTwoChange) {
+        if (situation == kTwoChange || situation == kTwoRelease) {
             orvo::EnvelopeState& old = b.voice[b.nextVoice ^ 1].env;
-            if (old.releaseCount > 40000) old.releaseCount = 1;
+            if (old.releaseCount > 40000) old.releaseCount = situation == kTwoChange ? 1 : 4000;
             if (glideStart == 0.0f) glideStart = b.voice[b.nextVoice ^ 1].increment;
             const float target = b.voice[b.nextVoice].increment;
             if (b.glideIncrement > target - 0.5f * (target - glideStart)) b.glideIncrement = glideStart;

@@ -7,7 +7,8 @@
 #   [BLOCK=n] [FRAMES=n] bench/callgrind-frame.sh [build-dir] [situation ...]
 # Situations: 0 silent, 1 one voice sustaining, 2 one voice in attack,
 # 3 two voices sustaining, 4 two voices, one releasing, one attacking and
-# gliding. Default: 0 and 4 and 3.
+# gliding, 5 two voices, one releasing, one sustaining and gliding.
+# Default: 0 and 4 and 3.
 set -e
 BUILD=${1:-build/linux}
 [ $# -gt 0 ] && shift

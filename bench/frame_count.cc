@@ -2,7 +2,7 @@
 // only orvo_measured_render is collected (see callgrind-frame.sh), so set-up,
 // tables and start-up do not enter the count.
 //
-//   orvo-frame-count <situation 0..4> <frames> [block]
+//   orvo-frame-count <situation 0..5> <frames> [block]
 #include <cstdio>
 #include <cstdlib>
 
