@@ -249,10 +249,15 @@ struct LiveTimes {
     return _mm_cvtsd_f64(_mm_and_pd(_mm_set_sd(x), kAbsMaskPair));
 }
 
+// The shared glide's next value, in double, before it is stored as a float.
+[[gnu::always_inline]] inline double glideNext(float glide, float target, float drag) {
+    const double g = glide;
+    return g + (static_cast<double>(target) - g) * static_cast<double>(drag);
+}
+
 // One step of the shared glide towards `target`.
 [[gnu::always_inline]] inline float glideStep(float glide, float target, float drag) {
-    const double g = glide;
-    const double next = g + (static_cast<double>(target) - g) * static_cast<double>(drag);
+    const double next = glideNext(glide, target, drag);
     if (!(magnitude(next) <= static_cast<double>(FLT_MAX))) [[unlikely]]
         return glideOutOfRange(next, target);
     return static_cast<float>(next);
@@ -278,8 +283,7 @@ bool calmGlide(float x) { return magnitude(x) <= static_cast<double>(kCalmGlide)
         leave = true;
         return glideStep(glide, target, drag);
     }
-    const double g = glide;
-    return static_cast<float>(g + (static_cast<double>(target) - g) * static_cast<double>(drag));
+    return static_cast<float>(glideNext(glide, target, drag));
 }
 
 }  // namespace
