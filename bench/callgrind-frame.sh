@@ -2,7 +2,8 @@
 # Instructions per rendered frame, counted by callgrind: deterministic and
 # the same on any x86-64 machine for the same build. Counts only the render
 # calls (blocks of BLOCK frames, 512 unless set, through processReplacing),
-# not set-up or tables.
+# not set-up, tables or the benchmark's rewinding of counters between blocks
+# (collection toggles off inside orvo_keep_situation).
 #
 #   [BLOCK=n] [FRAMES=n] bench/callgrind-frame.sh [build-dir] [situation ...]
 # Situations: 0 silent, 1 one voice sustaining, 2 one voice in attack,
@@ -24,6 +25,7 @@ for s in $SITUATIONS; do
   # function, leaving the cost of the frames alone.
   for n in "$FRAMES" $((FRAMES * 2)); do
     valgrind --tool=callgrind --callgrind-out-file="$OUT/cg.$s.$n" --toggle-collect=orvo_measured_render \
+      --toggle-collect=orvo_keep_situation \
       "$BIN" "$s" "$n" "$BLOCK" >"$OUT/name.$s" 2>"$OUT/log.$s.$n"
   done
   a=$(sed -n 's/^summary: *//p' "$OUT/cg.$s.$FRAMES")
