@@ -231,6 +231,14 @@ void setFilter(FilterPair& fp, int i, const FilterState& s) {
     fp.third = withLane(fp.third, i, s.third);
 }
 
+FilterPair filterPairOf(const FilterState& s0, const FilterState& s1) {
+    return {_mm_set_pd(s1.band, s0.band), _mm_set_pd(s1.low, s0.low), _mm_set_pd(s1.third, s0.third)};
+}
+
+// The pitch of the voice that got the latest note. Only two voices play, so
+// that voice is 0 or 1 and the one before it is the other.
+float newestIncrement(const VoiceBank& bank) { return bank.voice[bank.nextVoice == 0 ? 0 : 1].increment; }
+
 // Stage lengths, read live when a stage asks for them.
 struct LiveTimes {
     const EngineQuantities& q;
@@ -271,6 +279,18 @@ inline constexpr int32_t kLongestCalmRun = 65536;
 inline constexpr uint32_t kDragBitsTwo = 0x40000000;  // 2.0f
 
 bool calmGlide(float x) { return magnitude(x) <= static_cast<double>(kCalmGlide); }
+
+// Whether two voices (Voice or Lane) can render in a stage-pair run: both
+// sound without waiting, each in a stage a run is made for and with no
+// release pending, and glide and target are small enough for calmGlideStep.
+template <typename V>
+bool pairRunnable(const V& v0, const V& v1, float glide, float target) {
+    const auto runnable = [](const V& v) {
+        return v.delay == 0 && v.env.stage >= kStageAttack && v.env.stage <= kStageRelease &&
+               (v.env.stage != kStageRelease || v.env.releaseCountdown < 0);
+    };
+    return runnable(v0) && runnable(v1) && calmGlide(glide) && calmGlide(target);
+}
 
 // glideStep in such a run. A drag coefficient from +0 to 2 leaves the glide
 // no further from the target than it was, give or take one float rounding
@@ -406,7 +426,7 @@ template <bool kReplace>
     quiet_ = {settled, settledBits, std::bit_cast<uint32_t>(g), std::bit_cast<uint32_t>(target)};
 }
 
-// The voices while a block renders, and what stays fixed for the block.
+// The voices while mixedFrames renders them, and what stays fixed meanwhile.
 struct Engine::Block {
     Lane v0, v1;
     FilterPair fp;
@@ -414,7 +434,6 @@ struct Engine::Block {
     bool newestIsFirst;
     float newestIncrement, otherIncrement;
     float gain0, gain1, scale0, scale1;
-    Pair gains, scales;
 
     // The glide heads for the newest note once it sounds; while that note
     // still waits out its delay, for the one before it. Only two voices
@@ -456,15 +475,20 @@ template <Engine::Output kMode>
 // settled once at its end. Each frame reads the engine-wide values it uses,
 // so a change is still heard from the next frame. Answers the next frame.
 template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
-[[gnu::noinline]] int32_t Engine::pairRun(Block& b, float* left, float* right, int32_t n, int32_t frames) {
+[[gnu::noinline]] int32_t Engine::pairRun(float* left, float* right, int32_t n, int32_t frames) {
+    // Straight from the voices, which pairRunFor found runnable: a block of
+    // short runs pays for no more than it uses.
+    Voice& voice0 = bank_.voice[0];
+    Voice& voice1 = bank_.voice[1];
     const int32_t limit = framesBeforeRelease(
-        b.v1.env, framesBeforeRelease(b.v0.env, frames - n < kLongestCalmRun ? frames - n : kLongestCalmRun));
-    Lane v0 = b.v0, v1 = b.v1;
-    float glide = b.glide;
+        voice1.env, framesBeforeRelease(voice0.env, frames - n < kLongestCalmRun ? frames - n : kLongestCalmRun));
+    Lane v0{voice0.phase, voice0.increment, 0, voice0.env}, v1{voice1.phase, voice1.increment, 0, voice1.env};
+    float glide = bank_.glideIncrement;
     // Neither voice waits, so the glide heads for the newest note.
-    const float target = b.newestIncrement;
-    FilterPair fp = b.fp;
-    const Pair gains = b.gains, scales = b.scales;
+    const float target = newestIncrement(bank_);
+    FilterPair fp = filterPairOf(voice0.filter, voice1.filter);
+    const Pair gains = _mm_set_pd(voice1.gain, voice0.gain);
+    const Pair scales = _mm_set_pd(voice1.cutoffScale, voice0.cutoffScale);
 
     StageClock clock0 = startClock<kStage0>(v0.env), clock1 = startClock<kStage1>(v1.env);
 
@@ -506,8 +530,8 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
             s0 = _mm_cvtss_f32(samples);
             s1 = _mm_cvtss_f32(_mm_shuffle_ps(samples, samples, 1));
         } else {
-            s0 = Frame::voiceBack(fp, 0, o.raw0, o.level0, _mm_cvtss_f32(f), b.gain0, p);
-            s1 = Frame::voiceBack(fp, 1, o.raw1, o.level1, _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1)), b.gain1, p);
+            s0 = Frame::voiceBack(fp, 0, o.raw0, o.level0, _mm_cvtss_f32(f), voice0.gain, p);
+            s1 = Frame::voiceBack(fp, 1, o.raw1, o.level1, _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1)), voice1.gain, p);
         }
         emit<kMode>(left, right, n + i, true, s0, true, s1);
     };
@@ -528,18 +552,20 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
     ++i;
     releaseCountdownRun(v0.env, i);
     releaseCountdownRun(v1.env, i);
-    b.v0 = v0;
-    b.v1 = v1;
-    b.glide = glide;
-    b.fp = fp;
+    voice0.phase = v0.phase;
+    voice0.env = v0.env;
+    voice0.filter = filterOf(fp, 0);
+    voice1.phase = v1.phase;
+    voice1.env = v1.env;
+    voice1.filter = filterOf(fp, 1);
+    bank_.glideIncrement = glide;
     return n + i;
 }
 
-// The pairRun for the voices' stages, or 0 when a voice is in no stage a
-// run is made for (or a released voice still has a release pending), or
-// glide or target are too large for calmGlideStep.
+// The pairRun for the voices' stages, or null when they are not
+// pairRunnable.
 template <Engine::Output kMode>
-Engine::PairRunFn Engine::pairRunFor(const Block& b) {
+Engine::PairRunFn Engine::pairRunFor() const {
     using Table = PairRunFn[kStageRelease][kStageRelease];
     static constexpr Table table = {
         {&Engine::pairRun<kMode, kStageAttack, kStageAttack>, &Engine::pairRun<kMode, kStageAttack, kStageDecay>,
@@ -551,14 +577,11 @@ Engine::PairRunFn Engine::pairRunFor(const Block& b) {
         {&Engine::pairRun<kMode, kStageRelease, kStageAttack>, &Engine::pairRun<kMode, kStageRelease, kStageDecay>,
          &Engine::pairRun<kMode, kStageRelease, kStageSustain>, &Engine::pairRun<kMode, kStageRelease, kStageRelease>},
     };
-    const EnvelopeState& e0 = b.v0.env;
-    const EnvelopeState& e1 = b.v1.env;
-    const auto runnable = [](const EnvelopeState& e) {
-        return e.stage >= kStageAttack && e.stage <= kStageRelease &&
-               (e.stage != kStageRelease || e.releaseCountdown < 0);
-    };
-    if (!runnable(e0) || !runnable(e1) || !calmGlide(b.glide) || !calmGlide(b.newestIncrement)) return nullptr;
-    return table[e0.stage - 1][e1.stage - 1];
+    const Voice& voice0 = bank_.voice[0];
+    const Voice& voice1 = bank_.voice[1];
+    if (!pairRunnable(voice0, voice1, bank_.glideIncrement, newestIncrement(bank_)))
+        return nullptr;
+    return table[voice0.env.stage - 1][voice1.env.stage - 1];
 }
 
 // One voice sounding while the other is silent, which no event can change
@@ -651,44 +674,37 @@ template <Engine::Output kMode>
     emit<kMode>(left, right, n, sounds0, s0, sounds1, s1);
 }
 
+// Frames the stage-pair runs are not made for: a voice sounding alone, a
+// voice waiting out its delay, or both in states the runs leave out. Ends
+// with the block or with the first frame from which a pairRun can go on.
 template <Engine::Output kMode>
-void Engine::renderFrames(float* left, float* right, int32_t frames) {
+int32_t Engine::mixedFrames(float* left, float* right, int32_t n, int32_t frames) {
     Voice& voice0 = bank_.voice[0];
     Voice& voice1 = bank_.voice[1];
-    const bool newestIsFirst = bank_.nextVoice == 0;
+    const bool firstIsNewest = bank_.nextVoice == 0;
     Block b{{voice0.phase, voice0.increment, voice0.delay, voice0.env},
             {voice1.phase, voice1.increment, voice1.delay, voice1.env},
-            {_mm_set_pd(voice1.filter.band, voice0.filter.band), _mm_set_pd(voice1.filter.low, voice0.filter.low),
-             _mm_set_pd(voice1.filter.third, voice0.filter.third)},
+            filterPairOf(voice0.filter, voice1.filter),
             bank_.glideIncrement,
-            newestIsFirst,
-            bank_.voice[newestIsFirst ? 0 : 1].increment,
-            bank_.voice[newestIsFirst ? 1 : 0].increment,
+            firstIsNewest,
+            newestIncrement(bank_),
+            bank_.voice[firstIsNewest ? 1 : 0].increment,
             voice0.gain,
             voice1.gain,
             voice0.cutoffScale,
-            voice1.cutoffScale,
-            _mm_set_pd(voice1.gain, voice0.gain),
-            _mm_set_pd(voice1.cutoffScale, voice0.cutoffScale)};
-    int32_t n = 0;
-    while (n < frames) {
+            voice1.cutoffScale};
+    do {
         const bool sounds0 = b.v0.env.stage > kStageOff, sounds1 = b.v1.env.stage > kStageOff;
-        PairRunFn run = nullptr;
-        // A host that passes one buffer for both channels gets the frame by
-        // frame path: rare enough not to be worth sixteen more loops.
-        if constexpr (kMode != Output::kAddOneBuffer) {
-            if (sounds0 && sounds1 && b.v0.delay == 0 && b.v1.delay == 0) [[likely]]
-                run = pairRunFor<kMode>(b);
-        }
-        if (run)
-            n = (this->*run)(b, left, right, n, frames);
-        else if (sounds0 && !sounds1 && b.v0.delay == 0)
+        if (sounds0 && !sounds1 && b.v0.delay == 0)
             n = soloRun<kMode>(b, 0, left, right, n, frames);
         else if (sounds1 && !sounds0 && b.v1.delay == 0)
             n = soloRun<kMode>(b, 1, left, right, n, frames);
         else
             oneFrame<kMode>(b, left, right, n++);
-    }
+        // A host that passes one buffer for both channels stays on this
+        // path: rare enough not to be worth sixteen more loops.
+    } while (n < frames &&
+             (kMode == Output::kAddOneBuffer || !pairRunnable(b.v0, b.v1, b.glide, b.newestIncrement)));
     voice0.phase = b.v0.phase;
     voice0.delay = b.v0.delay;
     voice0.env = b.v0.env;
@@ -698,6 +714,17 @@ void Engine::renderFrames(float* left, float* right, int32_t frames) {
     voice1.env = b.v1.env;
     voice1.filter = filterOf(b.fp, 1);
     bank_.glideIncrement = b.glide;
+    return n;
+}
+
+template <Engine::Output kMode>
+void Engine::renderFrames(float* left, float* right, int32_t frames) {
+    int32_t n = 0;
+    while (n < frames) {
+        PairRunFn run = nullptr;
+        if constexpr (kMode != Output::kAddOneBuffer) run = pairRunFor<kMode>();
+        n = run ? (this->*run)(left, right, n, frames) : mixedFrames<kMode>(left, right, n, frames);
+    }
 }
 
 bool Engine::quiet() const { return bank_.voice[0].env.stage <= kStageOff && bank_.voice[1].env.stage <= kStageOff; }

@@ -111,11 +111,13 @@ private:
     bool quiet() const;
     template <Output kMode>
     void renderFrames(float* left, float* right, int32_t frames);
-    using PairRunFn = int32_t (Engine::*)(Block&, float*, float*, int32_t, int32_t);
+    using PairRunFn = int32_t (Engine::*)(float*, float*, int32_t, int32_t);
     template <Output kMode, int32_t kStage0, int32_t kStage1>
-    int32_t pairRun(Block& b, float* left, float* right, int32_t n, int32_t frames);
+    int32_t pairRun(float* left, float* right, int32_t n, int32_t frames);
     template <Output kMode>
-    static PairRunFn pairRunFor(const Block& b);
+    PairRunFn pairRunFor() const;
+    template <Output kMode>
+    int32_t mixedFrames(float* left, float* right, int32_t n, int32_t frames);
     template <Output kMode>
     int32_t soloRun(Block& b, int idx, float* left, float* right, int32_t n, int32_t frames);
     template <Output kMode>
