@@ -492,21 +492,21 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
 
     StageClock clock0 = startClock<kStage0>(v0.env), clock1 = startClock<kStage1>(v1.env);
 
-    // The first half of a frame: glide, oscillators and envelopes.
+    // The first half of a frame: glide, oscillators and envelopes. Sets
+    // `ended` when a voice leaves its stage in this frame or the glide needs
+    // the checked step.
     struct Front {
         int32_t raw0, raw1;
         float level0, level1;
-        bool ended;  // a voice left its stage in this frame, or the glide needs the checked step
     };
-    const auto front = [&]() __attribute__((always_inline)) {
+    const auto front = [&](bool& ended) __attribute__((always_inline)) {
         const FrontParams p = Frame::front(q_);
         Front o;
-        o.ended = false;
-        glide = calmGlideStep(glide, target, p.drag, o.ended);
+        glide = calmGlideStep(glide, target, p.drag, ended);
         o.raw0 = Frame::oscillate(v0.phase, p, kStage0 == kStageRelease ? v0.increment : glide);
-        o.level0 = clockedStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, o.ended);
+        o.level0 = clockedStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
         o.raw1 = Frame::oscillate(v1.phase, p, kStage1 == kStageRelease ? v1.increment : glide);
-        o.level1 = clockedStageStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, o.ended);
+        o.level1 = clockedStageStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, ended);
         return o;
     };
     // The second half: cut-off, filter and output of frame `i`.
@@ -540,16 +540,25 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
     // so that the envelope and oscillator work of one frame overlaps the
     // filter chain of the one before. Frames still run in order: each half
     // of a frame reads its engine-wide values when it runs.
+    // Two frames a pass, so that no first half is copied from one pass to
+    // the next.
     int32_t i = 0;
-    Front cur = front();
-    while (!cur.ended && i + 1 < limit) {
-        const Front next = front();
-        back(cur, i);
-        ++i;
-        cur = next;
+    bool ended = false;  // set by the latest first half
+    Front a = front(ended);
+    for (;;) {
+        if (ended || i + 1 >= limit) {
+            back(a, i++);
+            break;
+        }
+        const Front b = front(ended);
+        back(a, i++);
+        if (ended || i + 1 >= limit) {
+            back(b, i++);
+            break;
+        }
+        a = front(ended);
+        back(b, i++);
     }
-    back(cur, i);
-    ++i;
     releaseCountdownRun(v0.env, i);
     releaseCountdownRun(v1.env, i);
     voice0.phase = v0.phase;
