@@ -309,8 +309,9 @@ bool pairRunnable(const V& v0, const V& v1, float glide, float target) {
 }  // namespace
 
 struct Engine::Frame {
+    template <bool kSustain = true>
     static FrontParams front(const EngineQuantities& q) {
-        const FrontFloats f = loadFrontFloats(q);
+        const FrontFloats f = loadFrontFloats<kSustain>(q);
         return {f.sustain, f.drag, f.switchPoint, f.wave1Stretch, f.wave2Stretch, ORVO_LOAD_FIELD(q, wave1Table),
                 ORVO_LOAD_FIELD(q, wave2Table)};
     }
@@ -491,6 +492,9 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
     const Pair scales = _mm_set_pd(voice1.cutoffScale, voice0.cutoffScale);
 
     StageClock clock0 = startClock<kStage0>(v0.env), clock1 = startClock<kStage1>(v1.env);
+    // Only decay and sustain read the sustain level.
+    constexpr bool kUsesSustain = kStage0 == kStageDecay || kStage0 == kStageSustain || kStage1 == kStageDecay ||
+                                  kStage1 == kStageSustain;
 
     // The first half of a frame: glide, oscillators and envelopes. Sets
     // `ended` when a voice leaves its stage in this frame or the glide needs
@@ -500,7 +504,7 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
         float level0, level1;
     };
     const auto front = [&](bool& ended) __attribute__((always_inline)) {
-        const FrontParams p = Frame::front(q_);
+        const FrontParams p = Frame::front<kUsesSustain>(q_);
         Front o;
         glide = calmGlideStep(glide, target, p.drag, ended);
         o.raw0 = Frame::oscillate(v0.phase, p, kStage0 == kStageRelease ? v0.increment : glide);

@@ -105,26 +105,28 @@ static_assert(sizeof(std::atomic<float>) == sizeof(float) && sizeof(std::atomic<
 static_assert(alignof(std::atomic<double>) == 8, "an aligned 8-byte load is single-copy atomic on x86");
 #endif
 
+// kSustain false leaves the sustain level out (as 0), for frames that have
+// no use for it.
+template <bool kSustain = true>
 inline FrontFloats loadFrontFloats(const EngineQuantities& q) {
 #if ORVO_PLAIN_LOADS
-    float sustain, drag;
+    float sustain = 0.0f, drag;
     double switchPoint, wave1Stretch, wave2Stretch;
+    if constexpr (kSustain) asm volatile("movss %1, %0" : "=x"(sustain) : "m"(q.sustainLevel));
     asm volatile(
-        "movss %c[os](%[q]), %[s]\n\t"
         "movss %c[odr](%[q]), %[dr]\n\t"
         "movsd %c[osp](%[q]), %[sp]\n\t"
         "movsd %c[os1](%[q]), %[s1]\n\t"
         "movsd %c[os2](%[q]), %[s2]"
-        : [s] "=x"(sustain), [dr] "=x"(drag), [sp] "=x"(switchPoint), [s1] "=x"(wave1Stretch),
-          [s2] "=x"(wave2Stretch)
-        : [q] "r"(&q), "m"(q), [os] "i"(offsetof(EngineQuantities, sustainLevel)),
-          [osp] "i"(offsetof(EngineQuantities, switchPoint)), [odr] "i"(offsetof(EngineQuantities, dragCoef)),
-          [os1] "i"(offsetof(EngineQuantities, wave1Stretch)), [os2] "i"(offsetof(EngineQuantities, wave2Stretch)));
+        : [dr] "=x"(drag), [sp] "=x"(switchPoint), [s1] "=x"(wave1Stretch), [s2] "=x"(wave2Stretch)
+        : [q] "r"(&q), "m"(q), [osp] "i"(offsetof(EngineQuantities, switchPoint)),
+          [odr] "i"(offsetof(EngineQuantities, dragCoef)), [os1] "i"(offsetof(EngineQuantities, wave1Stretch)),
+          [os2] "i"(offsetof(EngineQuantities, wave2Stretch)));
     return {sustain, drag, switchPoint, wave1Stretch, wave2Stretch};
 #else
     constexpr auto r = std::memory_order_relaxed;
-    return {q.sustainLevel.load(r), q.dragCoef.load(r), q.switchPoint.load(r), q.wave1Stretch.load(r),
-            q.wave2Stretch.load(r)};
+    return {kSustain ? q.sustainLevel.load(r) : 0.0f, q.dragCoef.load(r), q.switchPoint.load(r),
+            q.wave1Stretch.load(r), q.wave2Stretch.load(r)};
 #endif
 }
 
