@@ -1,5 +1,6 @@
 #include "Engine.h"
 
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cmath>
@@ -245,6 +246,8 @@ struct LiveTimes {
     int32_t attackFrames() const { return ORVO_LOAD_FIELD(q, attackSamples); }
     int32_t decayFrames() const { return ORVO_LOAD_FIELD(q, decaySamples); }
     int32_t releaseFrames() const { return ORVO_LOAD_FIELD(q, releaseSamples); }
+    // All three, read once, for planning a run.
+    EnvelopeTimes planned() const { return {attackFrames(), decayFrames(), releaseFrames()}; }
 };
 
 [[gnu::cold, gnu::noinline]] float glideOutOfRange(double next, float target) {
@@ -280,14 +283,15 @@ inline constexpr uint32_t kDragBitsTwo = 0x40000000;  // 2.0f
 
 bool calmGlide(float x) { return magnitude(x) <= static_cast<double>(kCalmGlide); }
 
-// Whether two voices (Voice or Lane) can render in a stage-pair run: both
-// sound without waiting, each in a stage a run is made for and with no
-// release pending, and glide and target are small enough for calmGlideStep.
-template <typename V>
-bool pairRunnable(const V& v0, const V& v1, float glide, float target) {
-    const auto runnable = [](const V& v) {
+// Whether two voices (Voice or Lane) can render in a stage-pair run at the
+// stage lengths `times` gives: both sound without waiting, each in a stage a
+// run is made for, with no release pending and at least one frame before
+// the stage ends; and glide and target are small enough for calmGlideStep.
+template <typename V, typename Times>
+bool pairRunnable(const V& v0, const V& v1, float glide, float target, const Times& times) {
+    const auto runnable = [&times](const V& v) {
         return v.delay == 0 && v.env.stage >= kStageAttack && v.env.stage <= kStageRelease &&
-               (v.env.stage != kStageRelease || v.env.releaseCountdown < 0);
+               (v.env.stage != kStageRelease || v.env.releaseCountdown < 0) && stageFramesLeft(v.env, times) > 0;
     };
     return runnable(v0) && runnable(v1) && calmGlide(glide) && calmGlide(target);
 }
@@ -470,19 +474,26 @@ template <Engine::Output kMode>
 }
 
 // Both voices sounding, each in a stage that is known for the run, so a
-// frame has no stage to dispatch on: one loop per pair of stages. The run
-// ends after the frame in which either voice leaves its stage, and no later
-// than the frame in which a pending release fires, so the countdowns are
-// settled once at its end. Each frame reads the engine-wide values it uses,
-// so a change is still heard from the next frame. Answers the next frame.
+// frame has no stage to dispatch on: one loop per pair of stages. The run is
+// planned for the stage lengths read before it (`planned`) and ends before
+// the frame in which either voice would leave its stage at those lengths
+// (mixedFrames takes that frame), after a frame that found another length or
+// needed the checked glide step, and no later than the frame in which a
+// pending release fires, so the countdowns are settled once at its end.
+// Each frame reads the engine-wide values it uses, so a change is still
+// heard from the next frame. Answers the next frame.
 template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
-[[gnu::noinline]] int32_t Engine::pairRun(float* left, float* right, int32_t n, int32_t frames) {
+[[gnu::noinline]] int32_t Engine::pairRun(float* left, float* right, int32_t n, int32_t frames,
+                                          const EnvelopeTimes& planned) {
     // Straight from the voices, which pairRunFor found runnable: a block of
     // short runs pays for no more than it uses.
     Voice& voice0 = bank_.voice[0];
     Voice& voice1 = bank_.voice[1];
-    const int32_t limit = framesBeforeRelease(
-        voice1.env, framesBeforeRelease(voice0.env, frames - n < kLongestCalmRun ? frames - n : kLongestCalmRun));
+    // Neither stage ends inside the run while its length stays as planned.
+    const int32_t stagesLeft = std::min(std::min(stageFramesLeft<kStage0>(voice0.env, planned),
+                                                 stageFramesLeft<kStage1>(voice1.env, planned)),
+                                        std::min(frames - n, kLongestCalmRun));
+    const int32_t limit = framesBeforeRelease(voice1.env, framesBeforeRelease(voice0.env, stagesLeft));
     Lane v0{voice0.phase, voice0.increment, 0, voice0.env}, v1{voice1.phase, voice1.increment, 0, voice1.env};
     float glide = bank_.glideIncrement;
     // Neither voice waits, so the glide heads for the newest note.
@@ -491,7 +502,7 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
     const Pair gains = _mm_set_pd(voice1.gain, voice0.gain);
     const Pair scales = _mm_set_pd(voice1.cutoffScale, voice0.cutoffScale);
 
-    StageClock clock0 = startClock<kStage0>(v0.env), clock1 = startClock<kStage1>(v1.env);
+    StageClock clock0 = planStage<kStage0>(v0.env, planned), clock1 = planStage<kStage1>(v1.env, planned);
     // Only decay and sustain read the sustain level.
     constexpr bool kUsesSustain = kStage0 == kStageDecay || kStage0 == kStageSustain || kStage1 == kStageDecay ||
                                   kStage1 == kStageSustain;
@@ -508,9 +519,9 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
         Front o;
         glide = calmGlideStep(glide, target, p.drag, ended);
         o.raw0 = Frame::oscillate(v0.phase, p, kStage0 == kStageRelease ? v0.increment : glide);
-        o.level0 = clockedStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
+        o.level0 = runStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
         o.raw1 = Frame::oscillate(v1.phase, p, kStage1 == kStageRelease ? v1.increment : glide);
-        o.level1 = clockedStageStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, ended);
+        o.level1 = runStageStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, ended);
         return o;
     };
     // The second half: cut-off, filter and output of frame `i`.
@@ -563,6 +574,8 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
         a = front(ended);
         back(b, i++);
     }
+    finishStage<kStage0>(v0.env, clock0);
+    finishStage<kStage1>(v1.env, clock1);
     releaseCountdownRun(v0.env, i);
     releaseCountdownRun(v1.env, i);
     voice0.phase = v0.phase;
@@ -578,7 +591,7 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
 // The pairRun for the voices' stages, or null when they are not
 // pairRunnable.
 template <Engine::Output kMode>
-Engine::PairRunFn Engine::pairRunFor() const {
+Engine::PairRunFn Engine::pairRunFor(const EnvelopeTimes& planned) const {
     using Table = PairRunFn[kStageRelease][kStageRelease];
     static constexpr Table table = {
         {&Engine::pairRun<kMode, kStageAttack, kStageAttack>, &Engine::pairRun<kMode, kStageAttack, kStageDecay>,
@@ -592,7 +605,7 @@ Engine::PairRunFn Engine::pairRunFor() const {
     };
     const Voice& voice0 = bank_.voice[0];
     const Voice& voice1 = bank_.voice[1];
-    if (!pairRunnable(voice0, voice1, bank_.glideIncrement, newestIncrement(bank_)))
+    if (!pairRunnable(voice0, voice1, bank_.glideIncrement, newestIncrement(bank_), planned))
         return nullptr;
     return table[voice0.env.stage - 1][voice1.env.stage - 1];
 }
@@ -717,7 +730,8 @@ int32_t Engine::mixedFrames(float* left, float* right, int32_t n, int32_t frames
         // A host that passes one buffer for both channels stays on this
         // path: rare enough not to be worth sixteen more loops.
     } while (n < frames &&
-             (kMode == Output::kAddOneBuffer || !pairRunnable(b.v0, b.v1, b.glide, b.newestIncrement)));
+             (kMode == Output::kAddOneBuffer ||
+              !pairRunnable(b.v0, b.v1, b.glide, b.newestIncrement, LiveTimes{q_})));
     voice0.phase = b.v0.phase;
     voice0.delay = b.v0.delay;
     voice0.env = b.v0.env;
@@ -735,8 +749,12 @@ void Engine::renderFrames(float* left, float* right, int32_t frames) {
     int32_t n = 0;
     while (n < frames) {
         PairRunFn run = nullptr;
-        if constexpr (kMode != Output::kAddOneBuffer) run = pairRunFor<kMode>();
-        n = run ? (this->*run)(left, right, n, frames) : mixedFrames<kMode>(left, right, n, frames);
+        EnvelopeTimes planned{};
+        if constexpr (kMode != Output::kAddOneBuffer) {
+            planned = LiveTimes{q_}.planned();
+            run = pairRunFor<kMode>(planned);
+        }
+        n = run ? (this->*run)(left, right, n, frames, planned) : mixedFrames<kMode>(left, right, n, frames);
     }
 }
 

@@ -111,11 +111,11 @@ private:
     bool quiet() const;
     template <Output kMode>
     void renderFrames(float* left, float* right, int32_t frames);
-    using PairRunFn = int32_t (Engine::*)(float*, float*, int32_t, int32_t);
+    using PairRunFn = int32_t (Engine::*)(float*, float*, int32_t, int32_t, const EnvelopeTimes&);
     template <Output kMode, int32_t kStage0, int32_t kStage1>
-    int32_t pairRun(float* left, float* right, int32_t n, int32_t frames);
+    int32_t pairRun(float* left, float* right, int32_t n, int32_t frames, const EnvelopeTimes& planned);
     template <Output kMode>
-    PairRunFn pairRunFor() const;
+    PairRunFn pairRunFor(const EnvelopeTimes& planned) const;
     template <Output kMode>
     int32_t mixedFrames(float* left, float* right, int32_t n, int32_t frames);
     template <Output kMode>

@@ -29,51 +29,46 @@ struct EnvelopeTimes {
     int32_t releaseFrames() const { return release; }
 };
 
-// A stage's frame count as a double beside the int, and the divisor (stage
-// length + 1) for the length last read: a run of frames in one stage keeps
-// them from frame to frame instead of converting both every frame.
-struct StageClock {
-    int32_t length = -1;  // stage length the divisor is for; -1 for none yet
-    double divisor = 0.0;
-    double count = 0.0;   // the stage's frame count
-};
-
-template <int32_t kStage>
-inline StageClock startClock(const EnvelopeState& e) {
-    StageClock c;
-    if constexpr (kStage == kStageAttack) c.count = e.attackCount;
-    if constexpr (kStage == kStageDecay) c.count = e.decayCount;
-    if constexpr (kStage == kStageRelease) c.count = e.releaseCount;
-    return c;
+// The levels, written once for the single step and the run step. `divisor`
+// is the stage length + 1, taken in double so that a saturated length of
+// INT32_MAX cannot overflow.
+[[gnu::always_inline]] inline float attackLevel(double count, double divisor) {
+    return static_cast<float>(count / divisor);
+}
+[[gnu::always_inline]] inline float decayLevel(double count, double divisor, float sustain) {
+    const double s = sustain;
+    return static_cast<float>((1.0 - s) * (1.0 - count / divisor) + s);
+}
+// The whole release scales the level held when it began.
+[[gnu::always_inline]] inline float releaseLevel(double count, double divisor, float held) {
+    return static_cast<float>((1.0 - count / divisor) * static_cast<double>(held));
 }
 
-// One frame of a voice known to be in stage kStage (attack, decay, sustain
-// or release), with its clock: returns this frame's level and sets `ended`
-// on the frame that moves the voice to its next stage. The divisors are
-// taken in double so that a saturated length of INT32_MAX cannot overflow.
-// `Times` answers attackFrames(), decayFrames() and releaseFrames(); each is
-// asked only in its own stage, so the renderer can pass live values and a
-// sustaining voice reads none of them.
+[[gnu::always_inline]] inline double divisorFor(int32_t length) { return static_cast<double>(length) + 1.0; }
+
+// The length and frame count of stage kStage (attack, decay or release).
 template <int32_t kStage, typename Times>
-[[gnu::always_inline]] inline float clockedStageStep(EnvelopeState& e, StageClock& c, const Times& times,
-                                                     float sustain, bool& ended) {
-    const auto divisorFor = [&c](int32_t length) __attribute__((always_inline)) {
-        if (length != c.length) [[unlikely]] {
-            c.length = length;
-            c.divisor = static_cast<double>(length) + 1.0;
-        }
-        return c.divisor;
-    };
-    if constexpr (kStage == kStageSustain) {
-        // Read every frame, so moving S is heard at once.
-        e.level = sustain;
-        return sustain;
-    } else if constexpr (kStage == kStageAttack) {
-        const int32_t attack = times.attackFrames();
-        if (e.attackCount < attack) [[likely]] {
-            e.level = static_cast<float>(c.count / divisorFor(attack));
+[[gnu::always_inline]] inline int32_t stageLength(const Times& times) {
+    if constexpr (kStage == kStageAttack) return times.attackFrames();
+    if constexpr (kStage == kStageDecay) return times.decayFrames();
+    if constexpr (kStage == kStageRelease) return times.releaseFrames();
+}
+template <int32_t kStage, typename State>  // EnvelopeState, const or not
+[[gnu::always_inline]] inline auto& stageCount(State& e) {
+    if constexpr (kStage == kStageAttack) return e.attackCount;
+    if constexpr (kStage == kStageDecay) return e.decayCount;
+    if constexpr (kStage == kStageRelease) return e.releaseCount;
+}
+
+// One frame of a voice known to be in stage kStage (attack, decay or
+// release) whose length is `length`: returns this frame's level and sets
+// `ended` on the frame that moves the voice to its next stage.
+template <int32_t kStage>
+[[gnu::always_inline]] inline float timedStageStep(EnvelopeState& e, int32_t length, float sustain, bool& ended) {
+    if constexpr (kStage == kStageAttack) {
+        if (e.attackCount < length) [[likely]] {
+            e.level = attackLevel(e.attackCount, divisorFor(length));
             ++e.attackCount;
-            c.count += 1.0;
             return e.level;
         }
         e.stage = kStageDecay;
@@ -81,12 +76,9 @@ template <int32_t kStage, typename Times>
         ended = true;
         return e.level;  // the switching frame repeats the last attack level
     } else if constexpr (kStage == kStageDecay) {
-        const int32_t decay = times.decayFrames();
-        if (e.decayCount < decay) [[likely]] {
-            const double s = sustain;
-            e.level = static_cast<float>((1.0 - s) * (1.0 - c.count / divisorFor(decay)) + s);
+        if (e.decayCount < length) [[likely]] {
+            e.level = decayLevel(e.decayCount, divisorFor(length), sustain);
             ++e.decayCount;
-            c.count += 1.0;
             return e.level;
         }
         e.stage = kStageSustain;
@@ -94,12 +86,9 @@ template <int32_t kStage, typename Times>
         return e.level;
     } else {
         static_assert(kStage == kStageRelease);
-        const int32_t release = times.releaseFrames();
-        if (e.releaseCount < release) [[likely]] {
-            // The whole release scales the level held when it began.
-            const float l = static_cast<float>((1.0 - c.count / divisorFor(release)) * static_cast<double>(e.level));
+        if (e.releaseCount < length) [[likely]] {
+            const float l = releaseLevel(e.releaseCount, divisorFor(length), e.level);
             ++e.releaseCount;
-            c.count += 1.0;
             return l;
         }
         e.stage = kStageOff;
@@ -108,11 +97,98 @@ template <int32_t kStage, typename Times>
     }
 }
 
-// The same for a single frame.
+// One frame of a voice known to be in stage kStage (attack, decay, sustain
+// or release). `Times` answers attackFrames(), decayFrames() and
+// releaseFrames(); each is asked only in its own stage, so the renderer can
+// pass live values and a sustaining voice reads none of them.
 template <int32_t kStage, typename Times>
 [[gnu::always_inline]] inline float stageStep(EnvelopeState& e, const Times& times, float sustain, bool& ended) {
-    StageClock c = startClock<kStage>(e);
-    return clockedStageStep<kStage>(e, c, times, sustain, ended);
+    if constexpr (kStage == kStageSustain) {
+        // Read every frame, so moving S is heard at once.
+        e.level = sustain;
+        return sustain;
+    } else {
+        return timedStageStep<kStage>(e, stageLength<kStage>(times), sustain, ended);
+    }
+}
+
+// A run of frames in one stage, planned at its start for the stage length
+// then: the run lasts no more than stageFramesLeft frames, so no frame of it
+// reaches the stage's end while the length stays as planned, and the frame
+// count is kept as a double, with the divisor, instead of converting both
+// every frame. The int count is brought up to date when the run ends.
+struct StageClock {
+    int32_t length = 0;  // the planned stage length
+    double divisor = 0.0;
+    double count = 0.0;  // the stage's frame count
+};
+
+template <int32_t kStage>
+inline StageClock planStage(const EnvelopeState& e, const EnvelopeTimes& planned) {
+    StageClock c;
+    if constexpr (kStage != kStageSustain) {
+        c.length = stageLength<kStage>(planned);
+        c.divisor = divisorFor(c.length);
+        c.count = stageCount<kStage>(e);
+    }
+    return c;
+}
+
+// Frames before stage kStage would end at the lengths `times` gives: 0 when
+// the next frame leaves it. A sustain never ends by itself.
+template <int32_t kStage, typename Times>
+inline int32_t stageFramesLeft(const EnvelopeState& e, const Times& times) {
+    if constexpr (kStage == kStageSustain) {
+        return INT32_MAX;
+    } else {
+        const int32_t left = stageLength<kStage>(times) - stageCount<kStage>(e);
+        return left > 0 ? left : 0;
+    }
+}
+
+template <typename Times>
+inline int32_t stageFramesLeft(const EnvelopeState& e, const Times& times) {
+    switch (e.stage) {
+        case kStageAttack: return stageFramesLeft<kStageAttack>(e, times);
+        case kStageDecay: return stageFramesLeft<kStageDecay>(e, times);
+        case kStageSustain: return stageFramesLeft<kStageSustain>(e, times);
+        case kStageRelease: return stageFramesLeft<kStageRelease>(e, times);
+        default: return 0;
+    }
+}
+
+// One frame of such a run. Each frame still reads the live length; a frame
+// that finds another than planned takes the single step with it and sets
+// `ended`, and the run must end with that frame.
+template <int32_t kStage, typename Times>
+[[gnu::always_inline]] inline float runStageStep(EnvelopeState& e, StageClock& c, const Times& times, float sustain,
+                                                 bool& ended) {
+    if constexpr (kStage == kStageSustain) {
+        return stageStep<kStageSustain>(e, times, sustain, ended);
+    } else {
+        const int32_t length = stageLength<kStage>(times);
+        if (length == c.length) [[likely]] {
+            float l;
+            if constexpr (kStage == kStageAttack) l = e.level = attackLevel(c.count, c.divisor);
+            if constexpr (kStage == kStageDecay) l = e.level = decayLevel(c.count, c.divisor, sustain);
+            if constexpr (kStage == kStageRelease) l = releaseLevel(c.count, c.divisor, e.level);
+            c.count += 1.0;
+            return l;
+        }
+        stageCount<kStage>(e) = static_cast<int32_t>(c.count);
+        const float l = timedStageStep<kStage>(e, length, sustain, ended);
+        c.count = stageCount<kStage>(e);
+        ended = true;
+        return l;
+    }
+}
+
+// Brings the int count up to date at the end of a run.
+template <int32_t kStage>
+[[gnu::always_inline]] inline void finishStage(EnvelopeState& e, const StageClock& c) {
+    if constexpr (kStage != kStageSustain) {
+        if (e.stage == kStage) stageCount<kStage>(e) = static_cast<int32_t>(c.count);
+    }
 }
 
 // Advances one frame, whatever the stage, and returns this frame's level.

@@ -1,6 +1,7 @@
 // Envelope level sequences, release scheduling, cut-off and the integer filter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 #include <vector>
@@ -96,40 +97,58 @@ TEST(Envelope, CountdownSettledPerRunFiresOnTheSameFrame) {
     }
 }
 
-// A run keeps the stage's divisor for the length it last read; lengths that
-// change from frame to frame must still give the plain step's levels.
-TEST(Envelope, ClockedStepsMatchPlainStepsWhileLengthsChange) {
-    struct Lengths {
-        mutable int32_t frame = 0;
-        int32_t next() const { return (++frame * 7) % 5 == 0 ? 3 : 9 + frame % 4; }
-        int32_t attackFrames() const { return next(); }
-        int32_t decayFrames() const { return next(); }
-        int32_t releaseFrames() const { return next(); }
+// A run is planned for the stage lengths read when it starts and keeps its
+// divisor; it must give the single steps' levels and states whether the
+// lengths stay, change from frame to frame, or changed since the plan. The
+// frame that finds another length ends the run; a stage with no frame left
+// at the plan gets a single step, as the renderer gives it.
+TEST(Envelope, RunsMatchSingleStepsWhetherLengthsStayOrChange) {
+    struct Live {
+        int32_t length;
+        int32_t attackFrames() const { return length; }
+        int32_t decayFrames() const { return length; }
+        int32_t releaseFrames() const { return length; }
     };
-    const auto check = [](auto stage, EnvelopeState e) {
+    const auto check = [](auto stage, EnvelopeState e, bool changing, int32_t planLag) {
         constexpr int32_t kStage = decltype(stage)::value;
+        const auto lengthAt = [changing](int32_t frame) {
+            return !changing ? 9 : (frame * 7) % 5 == 0 ? 3 : 9 + frame % 4;
+        };
         EnvelopeState plain = e;
-        StageClock clock = startClock<kStage>(e);
-        Lengths a, b;
-        for (int i = 0; i < 20; ++i) {
-            bool endedPlain = false, endedClocked = false;
-            const float p = stageStep<kStage>(plain, a, 0.25f, endedPlain);
-            const float c = clockedStageStep<kStage>(e, clock, b, 0.25f, endedClocked);
-            ASSERT_EQ(p, c) << kStage << " frame " << i;
-            ASSERT_EQ(endedPlain, endedClocked);
-            ASSERT_EQ(std::memcmp(&plain, &e, sizeof e), 0);
-            if (endedPlain) break;
+        int32_t frame = 0;
+        while (plain.stage == kStage && frame < 40) {
+            const int32_t planAt = frame - planLag;
+            const EnvelopeTimes planned{lengthAt(planAt), lengthAt(planAt), lengthAt(planAt)};
+            const int32_t left = stageFramesLeft<kStage>(e, planned);
+            StageClock clock = planStage<kStage>(e, planned);
+            bool ended = false;
+            for (int32_t k = 0; k < std::max(left, 1) && !ended; ++k, ++frame) {
+                const Live live{lengthAt(frame)};
+                bool endedPlain = false;
+                const float p = stageStep<kStage>(plain, live, 0.25f, endedPlain);
+                const float r = left > 0 ? runStageStep<kStage>(e, clock, live, 0.25f, ended)
+                                         : stageStep<kStage>(e, live, 0.25f, ended);
+                ASSERT_EQ(p, r) << kStage << " frame " << frame << " changing " << changing;
+                if (endedPlain) ASSERT_TRUE(ended) << kStage << " frame " << frame;
+            }
+            if (left > 0) finishStage<kStage>(e, clock);
+            ASSERT_EQ(std::memcmp(&plain, &e, sizeof e), 0) << kStage << " frame " << frame;
         }
+        ASSERT_NE(plain.stage, kStage) << "the stage should have ended";
     };
-    EnvelopeState e = started();
-    e.level = 0.8f;
-    check(std::integral_constant<int32_t, kStageAttack>{}, e);
-    e.stage = kStageDecay;
-    e.decayCount = 2;
-    check(std::integral_constant<int32_t, kStageDecay>{}, e);
-    e.stage = kStageRelease;
-    e.releaseCount = 1;
-    check(std::integral_constant<int32_t, kStageRelease>{}, e);
+    for (bool changing : {false, true}) {
+        for (int32_t planLag : {0, 1}) {
+            EnvelopeState e = started();
+            e.level = 0.8f;
+            check(std::integral_constant<int32_t, kStageAttack>{}, e, changing, planLag);
+            e.stage = kStageDecay;
+            e.decayCount = 2;
+            check(std::integral_constant<int32_t, kStageDecay>{}, e, changing, planLag);
+            e.stage = kStageRelease;
+            e.releaseCount = 1;
+            check(std::integral_constant<int32_t, kStageRelease>{}, e, changing, planLag);
+        }
+    }
 }
 
 TEST(Filter, OneStepFromRestForEachType) {
