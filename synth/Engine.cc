@@ -524,8 +524,12 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
         o.level1 = runStageStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, ended);
         return o;
     };
-    // The second half: cut-off, filter and output of frame `i`.
-    const auto back = [&](const Front& o, int32_t i) __attribute__((always_inline)) {
+    // The second half: cut-off, filter and output of frame `i`. `small`
+    // carries over to the next frame that the states were below the
+    // two-step bound before an exact step (FilterPair.h), so that frame need
+    // check only its coefficients; kChecksStates makes every frame check.
+    const auto back = [&]<bool kChecksStates>(const Front& o, int32_t i, bool& small)
+                          __attribute__((always_inline)) {
         const BackParams p = Frame::back(q_);
         const Pair level = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(o.level0), _mm_set_ss(o.level1)));
         // cutoffFor for both voices: see Filter.h. minpd answers its second
@@ -538,7 +542,17 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
         const Pair damping = _mm_set1_pd(p.damping);
         const Pair fd = _mm_cvtps_pd(f);
         float s0, s1;
-        if (filterPairExact(fp, fd, damping)) [[likely]] {
+        const Pair coefficients = coefficientsInRange(fd, damping);
+        bool exact;
+        if (!kChecksStates && small) {
+            exact = bothLanes(coefficients);
+            small = false;
+        } else {
+            const Pair largest = largestState(fp);
+            small = bothLanes(_mm_and_pd(_mm_cmplt_pd(largest, kTwoStepStateBoundPair), coefficients));
+            exact = small || bothLanes(_mm_and_pd(_mm_cmplt_pd(largest, kStateBoundPair), coefficients));
+        }
+        if (exact) [[likely]] {
             const Pair x = _mm_cvtepi32_pd(_mm_unpacklo_epi32(_mm_cvtsi32_si128(o.raw0), _mm_cvtsi32_si128(o.raw1)));
             const Pair y = filterPairStep(fp, x, fd, damping, p.filterType);
             const __m128 samples = _mm_cvtpd_ps(_mm_mul_pd(_mm_mul_pd(y, level), gains));
@@ -557,22 +571,25 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
     // of a frame reads its engine-wide values when it runs.
     // Two frames a pass, so that no first half is copied from one pass to
     // the next.
+    // Frames from `a` check the filter states, those from `b` only when the
+    // frame before left them unproven.
     int32_t i = 0;
     bool ended = false;  // set by the latest first half
+    bool small = false;
     Front a = front(ended);
     for (;;) {
         if (ended || i + 1 >= limit) {
-            back(a, i++);
+            back.template operator()<true>(a, i++, small);
             break;
         }
         const Front b = front(ended);
-        back(a, i++);
+        back.template operator()<true>(a, i++, small);
         if (ended || i + 1 >= limit) {
-            back(b, i++);
+            back.template operator()<false>(b, i++, small);
             break;
         }
         a = front(ended);
-        back(b, i++);
+        back.template operator()<false>(b, i++, small);
     }
     finishStage<kStage0>(v0.env, clock0);
     finishStage<kStage1>(v1.env, clock1);

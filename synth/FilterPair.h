@@ -7,6 +7,13 @@
 // |damping| <= 2 and f >= -0.785 (f <= 0.785 holds by construction). Then hp
 // stays below 8.1e8, bp below 9.1e8, lp below 9.8e8 and the output stage
 // below 1.25e9, all inside the int32 range, and each product below 2^51.
+//
+// Two steps in a row are exact when the states start below 2^26 and both
+// steps' coefficients pass: the first leaves every state below 3.2e8 (4.64
+// times 2^26, table values of up to 1e5 included), from which the second
+// keeps hp below 9.4e8, bp below 1.05e9, lp below 1.14e9 and the output stage
+// below 1.45e9. So the states need checking only every other frame, with
+// coefficientsInRange checked every frame.
 #pragma once
 
 #include <bit>
@@ -34,6 +41,7 @@ struct alignas(16) PairConstant {
 inline constexpr double kRoundingBias = 6755399441055744.0;  // 1.5 * 2^52
 inline constexpr PairConstant kBiasPair{{kRoundingBias, kRoundingBias}};
 inline constexpr PairConstant kStateBoundPair{{268435456.0, 268435456.0}};  // 2^28
+inline constexpr PairConstant kTwoStepStateBoundPair{{67108864.0, 67108864.0}};  // 2^26
 inline constexpr PairConstant kLowestCutoffPair{{-0.785, -0.785}};
 inline constexpr PairConstant kDampingBoundPair{{2.0, 2.0}};
 inline constexpr PairConstant kAbsMaskPair{{std::bit_cast<double>(INT64_MAX), std::bit_cast<double>(INT64_MAX)}};
@@ -45,15 +53,24 @@ inline constexpr PairConstant kAbsMaskPair{{std::bit_cast<double>(INT64_MAX), st
 
 [[gnu::always_inline]] inline Pair biased(Pair v) { return _mm_sub_pd(v, Pair(kBiasPair)); }
 
+[[gnu::always_inline]] inline bool bothLanes(Pair mask) { return _mm_movemask_pd(mask) == 3; }
+
+// Lanes whose cut-off and damping keep a step exact.
+[[gnu::always_inline]] inline Pair coefficientsInRange(Pair f, Pair damping) {
+    return _mm_and_pd(_mm_cmpge_pd(f, kLowestCutoffPair), _mm_cmple_pd(_mm_and_pd(damping, kAbsMaskPair),
+                                                                        kDampingBoundPair));
+}
+
+// Each lane's largest state magnitude.
+[[gnu::always_inline]] inline Pair largestState(const FilterPair& fp) {
+    const Pair absMask = kAbsMaskPair;
+    return _mm_max_pd(_mm_max_pd(_mm_and_pd(fp.band, absMask), _mm_and_pd(fp.low, absMask)),
+                      _mm_and_pd(fp.third, absMask));
+}
+
 // Whether a step with these states and coefficients is exact in both lanes.
 [[gnu::always_inline]] inline bool filterPairExact(const FilterPair& fp, Pair f, Pair damping) {
-    const Pair absMask = kAbsMaskPair;
-    const Pair largest = _mm_max_pd(_mm_max_pd(_mm_and_pd(fp.band, absMask), _mm_and_pd(fp.low, absMask)),
-                                    _mm_and_pd(fp.third, absMask));
-    const Pair inRange =
-        _mm_and_pd(_mm_and_pd(_mm_cmplt_pd(largest, kStateBoundPair), _mm_cmpge_pd(f, kLowestCutoffPair)),
-                   _mm_cmple_pd(_mm_and_pd(damping, absMask), kDampingBoundPair));
-    return _mm_movemask_pd(inRange) == 3;
+    return bothLanes(_mm_and_pd(_mm_cmplt_pd(largestState(fp), kStateBoundPair), coefficientsInRange(f, damping)));
 }
 
 // filterSample for both lanes: x the inputs, f the cut-offs (widened from
