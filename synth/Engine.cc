@@ -236,9 +236,14 @@ FilterPair filterPairOf(const FilterState& s0, const FilterState& s1) {
     return {_mm_set_pd(s1.band, s0.band), _mm_set_pd(s1.low, s0.low), _mm_set_pd(s1.third, s0.third)};
 }
 
-// The pitch of the voice that got the latest note. Only two voices play, so
-// that voice is 0 or 1 and the one before it is the other.
-float newestIncrement(const VoiceBank& bank) { return bank.voice[bank.nextVoice == 0 ? 0 : 1].increment; }
+// The glide heads for the voice that got the latest note once it sounds;
+// while that note still waits out its delay, for the one before it. Only
+// two voices play, so the newest is 0 or 1 and the one before it is the
+// other.
+float glideTargetOf(const VoiceBank& bank) {
+    const int newest = bank.nextVoice == 0 ? 0 : 1;
+    return bank.voice[newest].delay == 0 ? bank.voice[newest].increment : bank.voice[1 - newest].increment;
+}
 
 // Stage lengths, read live when a stage asks for them.
 struct LiveTimes {
@@ -283,17 +288,27 @@ inline constexpr uint32_t kDragBitsTwo = 0x40000000;  // 2.0f
 
 bool calmGlide(float x) { return magnitude(x) <= static_cast<double>(kCalmGlide); }
 
-// Whether two voices (Voice or Lane) can render in a stage-pair run at the
-// stage lengths `times` gives: both sound without waiting, each in a stage a
-// run is made for, with no release pending and at least one frame before
-// the stage ends; and glide and target are small enough for calmGlideStep.
+// Whether a voice (Voice or Lane) can render in a stage run at the stage
+// lengths `times` gives: it sounds without waiting, in a stage a run is
+// made for, with no release pending and at least one frame before the stage
+// ends.
 template <typename V, typename Times>
-bool pairRunnable(const V& v0, const V& v1, float glide, float target, const Times& times) {
-    const auto runnable = [&times](const V& v) {
-        return v.delay == 0 && v.env.stage >= kStageAttack && v.env.stage <= kStageRelease &&
-               (v.env.stage != kStageRelease || v.env.releaseCountdown < 0) && stageFramesLeft(v.env, times) > 0;
-    };
-    return runnable(v0) && runnable(v1) && calmGlide(glide) && calmGlide(target);
+bool stageRunnable(const V& v, const Times& times) {
+    return v.delay == 0 && v.env.stage >= kStageAttack && v.env.stage <= kStageRelease &&
+           (v.env.stage != kStageRelease || v.env.releaseCountdown < 0) && stageFramesLeft(v.env, times) > 0;
+}
+
+// The stage run the voices can go on in: 2 for both, 1 for one sounding
+// alone (`solo` says which), 0 for none. Glide and target must be small
+// enough for calmGlideStep.
+template <typename V, typename Times>
+int runnableVoices(const V& v0, const V& v1, float glide, float target, const Times& times, int32_t& solo) {
+    if (!calmGlide(glide) || !calmGlide(target)) return 0;
+    const bool off0 = v0.env.stage <= kStageOff, off1 = v1.env.stage <= kStageOff;
+    if (!off0 && !off1) return stageRunnable(v0, times) && stageRunnable(v1, times) ? 2 : 0;
+    if (off0 == off1) return 0;
+    solo = off1 ? 0 : 1;
+    return stageRunnable(off1 ? v0 : v1, times) ? 1 : 0;
 }
 
 // glideStep in such a run. A drag coefficient from +0 to 2 leaves the glide
@@ -473,36 +488,45 @@ template <Engine::Output kMode>
     if (!kOneBuffer) right[n] = kReplace ? out0 : out1;
 }
 
-// Both voices sounding, each in a stage that is known for the run, so a
-// frame has no stage to dispatch on: one loop per pair of stages. The run is
-// planned for the stage lengths read before it (`planned`) and ends before
-// the frame in which either voice would leave its stage at those lengths
-// (mixedFrames takes that frame), after a frame that found another length or
-// needed the checked glide step, and no later than the frame in which a
-// pending release fires, so the countdowns are settled once at its end.
-// Each frame reads the engine-wide values it uses, so a change is still
-// heard from the next frame. Answers the next frame.
+// Every sounding voice in a stage that is known for the run, so a frame has
+// no stage to dispatch on: one loop per pair of stages for both voices, and
+// one per stage (kStage1 kStageOff) for voice `solo` sounding alone while
+// the other is silent, which no event can change inside the block. A lone
+// voice runs in lane 0 of the paired filter step, with lane 1 at rest and
+// fed zeros, so lane 1 stays zero and always in range.
+//
+// The run is planned for the stage lengths read before it (`planned`) and
+// ends before the frame in which a voice would leave its stage at those
+// lengths (mixedFrames takes that frame), after a frame that found another
+// length or needed the checked glide step, and no later than the frame in
+// which a pending release fires, so the countdowns are settled once at its
+// end. Each frame reads the engine-wide values it uses, so a change is
+// still heard from the next frame. Answers the next frame.
 template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
-[[gnu::noinline]] int32_t Engine::pairRun(float* left, float* right, int32_t n, int32_t frames,
-                                          const EnvelopeTimes& planned) {
-    // Straight from the voices, which pairRunFor found runnable: a block of
-    // short runs pays for no more than it uses.
-    Voice& voice0 = bank_.voice[0];
-    Voice& voice1 = bank_.voice[1];
-    // Neither stage ends inside the run while its length stays as planned.
-    const int32_t stagesLeft = std::min(std::min(stageFramesLeft<kStage0>(voice0.env, planned),
-                                                 stageFramesLeft<kStage1>(voice1.env, planned)),
-                                        std::min(frames - n, kLongestCalmRun));
-    const int32_t limit = framesBeforeRelease(voice1.env, framesBeforeRelease(voice0.env, stagesLeft));
-    Lane v0{voice0.phase, voice0.increment, 0, voice0.env}, v1{voice1.phase, voice1.increment, 0, voice1.env};
+[[gnu::noinline]] int32_t Engine::stageRun(float* left, float* right, int32_t n, int32_t frames,
+                                           const EnvelopeTimes& planned, int32_t solo) {
+    constexpr bool kSolo = kStage1 == kStageOff;
+    // Straight from the voices, which stageRunFor found runnable: a block of
+    // short runs pays for no more than it uses. In a solo run voice1 is the
+    // silent one and is left alone.
+    Voice& voice0 = bank_.voice[kSolo ? solo : 0];
+    Voice& voice1 = bank_.voice[kSolo ? 1 - solo : 1];
+    // No stage ends inside the run while its length stays as planned.
+    int32_t stagesLeft = std::min(stageFramesLeft<kStage0>(voice0.env, planned), std::min(frames - n, kLongestCalmRun));
+    if constexpr (!kSolo) stagesLeft = std::min(stagesLeft, stageFramesLeft<kStage1>(voice1.env, planned));
+    int32_t limit = framesBeforeRelease(voice0.env, stagesLeft);
+    if constexpr (!kSolo) limit = framesBeforeRelease(voice1.env, limit);
+    Lane v0{voice0.phase, voice0.increment, 0, voice0.env}, v1{};
+    if constexpr (!kSolo) v1 = {voice1.phase, voice1.increment, 0, voice1.env};
     float glide = bank_.glideIncrement;
-    // Neither voice waits, so the glide heads for the newest note.
-    const float target = newestIncrement(bank_);
-    FilterPair fp = filterPairOf(voice0.filter, voice1.filter);
-    const Pair gains = _mm_set_pd(voice1.gain, voice0.gain);
-    const Pair scales = _mm_set_pd(voice1.cutoffScale, voice0.cutoffScale);
+    const float target = glideTargetOf(bank_);
+    FilterPair fp = filterPairOf(voice0.filter, kSolo ? FilterState{} : voice1.filter);
+    const float gain1 = kSolo ? 0.0f : voice1.gain, scale1 = kSolo ? 0.0f : voice1.cutoffScale;
+    const Pair gains = _mm_set_pd(gain1, voice0.gain);
+    const Pair scales = _mm_set_pd(scale1, voice0.cutoffScale);
 
-    StageClock clock0 = planStage<kStage0>(v0.env, planned), clock1 = planStage<kStage1>(v1.env, planned);
+    StageClock clock0 = planStage<kStage0>(v0.env, planned), clock1{};
+    if constexpr (!kSolo) clock1 = planStage<kStage1>(v1.env, planned);
     // Only decay and sustain read the sustain level.
     constexpr bool kUsesSustain = kStage0 == kStageDecay || kStage0 == kStageSustain || kStage1 == kStageDecay ||
                                   kStage1 == kStageSustain;
@@ -520,8 +544,13 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
         glide = calmGlideStep(glide, target, p.drag, ended);
         o.raw0 = Frame::oscillate(v0.phase, p, kStage0 == kStageRelease ? v0.increment : glide);
         o.level0 = runStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
-        o.raw1 = Frame::oscillate(v1.phase, p, kStage1 == kStageRelease ? v1.increment : glide);
-        o.level1 = runStageStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, ended);
+        if constexpr (kSolo) {
+            o.raw1 = 0;
+            o.level1 = 0.0f;
+        } else {
+            o.raw1 = Frame::oscillate(v1.phase, p, kStage1 == kStageRelease ? v1.increment : glide);
+            o.level1 = runStageStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, ended);
+        }
         return o;
     };
     // The second half: cut-off, filter and output of frame `i`. `small`
@@ -532,13 +561,19 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
                           __attribute__((always_inline)) {
         const BackParams p = Frame::back(q_);
         const Pair level = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(o.level0), _mm_set_ss(o.level1)));
-        // cutoffFor for both voices: see Filter.h. minpd answers its second
-        // operand for NaN, as the comparison there does.
-        const Pair env = _mm_set1_pd(p.envAmount);
-        const Pair product = _mm_mul_pd(
-            _mm_mul_pd(_mm_sub_pd(_mm_add_pd(_mm_mul_pd(level, env), kEnvBasePair), env), _mm_set1_pd(p.cutoffCoef)),
-            scales);
-        const __m128 f = _mm_cvtpd_ps(_mm_min_pd(kMaxCutoffPair, product));
+        __m128 f;
+        if constexpr (kSolo) {
+            // Lane 1 at rest: a cut-off of 0, whatever the parameters.
+            f = _mm_set_ss(cutoffFor(o.level0, p.envAmount, p.cutoffCoef, voice0.cutoffScale));
+        } else {
+            // cutoffFor for both voices: see Filter.h. minpd answers its
+            // second operand for NaN, as the comparison there does.
+            const Pair env = _mm_set1_pd(p.envAmount);
+            const Pair product = _mm_mul_pd(_mm_mul_pd(_mm_sub_pd(_mm_add_pd(_mm_mul_pd(level, env), kEnvBasePair), env),
+                                                       _mm_set1_pd(p.cutoffCoef)),
+                                            scales);
+            f = _mm_cvtpd_ps(_mm_min_pd(kMaxCutoffPair, product));
+        }
         const Pair damping = _mm_set1_pd(p.damping);
         const Pair fd = _mm_cvtps_pd(f);
         float s0, s1;
@@ -560,9 +595,10 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
             s1 = _mm_cvtss_f32(_mm_shuffle_ps(samples, samples, 1));
         } else {
             s0 = Frame::voiceBack(fp, 0, o.raw0, o.level0, _mm_cvtss_f32(f), voice0.gain, p);
-            s1 = Frame::voiceBack(fp, 1, o.raw1, o.level1, _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1)), voice1.gain, p);
+            if constexpr (!kSolo)
+                s1 = Frame::voiceBack(fp, 1, o.raw1, o.level1, _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1)), voice1.gain, p);
         }
-        emit<kMode>(left, right, n + i, true, s0, true, s1);
+        emit<kMode>(left, right, n + i, true, s0, !kSolo, s1);
     };
 
     // The next frame's first half is taken before this frame's second half,
@@ -592,47 +628,53 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
         back.template operator()<false>(b, i++, small);
     }
     finishStage<kStage0>(v0.env, clock0);
-    finishStage<kStage1>(v1.env, clock1);
     releaseCountdownRun(v0.env, i);
-    releaseCountdownRun(v1.env, i);
     voice0.phase = v0.phase;
     voice0.env = v0.env;
     voice0.filter = filterOf(fp, 0);
-    voice1.phase = v1.phase;
-    voice1.env = v1.env;
-    voice1.filter = filterOf(fp, 1);
+    if constexpr (!kSolo) {
+        finishStage<kStage1>(v1.env, clock1);
+        releaseCountdownRun(v1.env, i);
+        voice1.phase = v1.phase;
+        voice1.env = v1.env;
+        voice1.filter = filterOf(fp, 1);
+    }
     bank_.glideIncrement = glide;
     return n + i;
 }
 
-// The pairRun for the voices' stages, or null when they are not
-// pairRunnable.
+// The stage run for the voices' stages, or null when runnableVoices finds
+// none; sets `solo` for a run of one voice.
 template <Engine::Output kMode>
-Engine::PairRunFn Engine::pairRunFor(const EnvelopeTimes& planned) const {
-    using Table = PairRunFn[kStageRelease][kStageRelease];
-    static constexpr Table table = {
-        {&Engine::pairRun<kMode, kStageAttack, kStageAttack>, &Engine::pairRun<kMode, kStageAttack, kStageDecay>,
-         &Engine::pairRun<kMode, kStageAttack, kStageSustain>, &Engine::pairRun<kMode, kStageAttack, kStageRelease>},
-        {&Engine::pairRun<kMode, kStageDecay, kStageAttack>, &Engine::pairRun<kMode, kStageDecay, kStageDecay>,
-         &Engine::pairRun<kMode, kStageDecay, kStageSustain>, &Engine::pairRun<kMode, kStageDecay, kStageRelease>},
-        {&Engine::pairRun<kMode, kStageSustain, kStageAttack>, &Engine::pairRun<kMode, kStageSustain, kStageDecay>,
-         &Engine::pairRun<kMode, kStageSustain, kStageSustain>, &Engine::pairRun<kMode, kStageSustain, kStageRelease>},
-        {&Engine::pairRun<kMode, kStageRelease, kStageAttack>, &Engine::pairRun<kMode, kStageRelease, kStageDecay>,
-         &Engine::pairRun<kMode, kStageRelease, kStageSustain>, &Engine::pairRun<kMode, kStageRelease, kStageRelease>},
+Engine::StageRunFn Engine::stageRunFor(const EnvelopeTimes& planned, int32_t& solo) const {
+    using PairTable = StageRunFn[kStageRelease][kStageRelease];
+    static constexpr PairTable pairs = {
+        {&Engine::stageRun<kMode, kStageAttack, kStageAttack>, &Engine::stageRun<kMode, kStageAttack, kStageDecay>,
+         &Engine::stageRun<kMode, kStageAttack, kStageSustain>, &Engine::stageRun<kMode, kStageAttack, kStageRelease>},
+        {&Engine::stageRun<kMode, kStageDecay, kStageAttack>, &Engine::stageRun<kMode, kStageDecay, kStageDecay>,
+         &Engine::stageRun<kMode, kStageDecay, kStageSustain>, &Engine::stageRun<kMode, kStageDecay, kStageRelease>},
+        {&Engine::stageRun<kMode, kStageSustain, kStageAttack>, &Engine::stageRun<kMode, kStageSustain, kStageDecay>,
+         &Engine::stageRun<kMode, kStageSustain, kStageSustain>, &Engine::stageRun<kMode, kStageSustain, kStageRelease>},
+        {&Engine::stageRun<kMode, kStageRelease, kStageAttack>, &Engine::stageRun<kMode, kStageRelease, kStageDecay>,
+         &Engine::stageRun<kMode, kStageRelease, kStageSustain>, &Engine::stageRun<kMode, kStageRelease, kStageRelease>},
     };
+    static constexpr StageRunFn solos[kStageRelease] = {
+        &Engine::stageRun<kMode, kStageAttack, kStageOff>, &Engine::stageRun<kMode, kStageDecay, kStageOff>,
+        &Engine::stageRun<kMode, kStageSustain, kStageOff>, &Engine::stageRun<kMode, kStageRelease, kStageOff>};
     const Voice& voice0 = bank_.voice[0];
     const Voice& voice1 = bank_.voice[1];
-    if (!pairRunnable(voice0, voice1, bank_.glideIncrement, newestIncrement(bank_), planned))
-        return nullptr;
-    return table[voice0.env.stage - 1][voice1.env.stage - 1];
+    switch (runnableVoices(voice0, voice1, bank_.glideIncrement, glideTargetOf(bank_), planned, solo)) {
+        case 2: return pairs[voice0.env.stage - 1][voice1.env.stage - 1];
+        case 1: return solos[bank_.voice[solo].env.stage - 1];
+        default: return nullptr;
+    }
 }
 
-// One voice sounding while the other is silent, which no event can change
-// inside the block: a run until the block or the voice ends. Its filter
-// takes the paired step in lane 0, with lane 1 at rest and fed zeros (so
-// lane 1 stays zero and always in range), for that step's shorter chain;
-// frames outside its exact range take the scalar step. Answers the next
-// frame.
+// One voice sounding while the other is silent, for a host that passes one
+// buffer for both channels: a run until the block or the voice ends, with
+// the stage dispatched every frame. Its filter runs in lane 0 of the paired
+// step as in a solo stageRun; frames outside its exact range take the scalar
+// step. Answers the next frame.
 template <Engine::Output kMode>
 [[gnu::noinline]] int32_t Engine::soloRun(Block& b, int idx, float* left, float* right, int32_t n, int32_t frames) {
     Lane v = idx == 0 ? b.v0 : b.v1;
@@ -642,7 +684,7 @@ template <Engine::Output kMode>
     float glide = b.glide;
     FilterPair fp{_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
     setFilter(fp, 0, filterOf(b.fp, idx));
-    // As in pairRun, the next frame's first half goes ahead of this frame's
+    // As in stageRun, the next frame's first half goes ahead of this frame's
     // second half.
     struct Front {
         int32_t raw;
@@ -717,9 +759,10 @@ template <Engine::Output kMode>
     emit<kMode>(left, right, n, sounds0, s0, sounds1, s1);
 }
 
-// Frames the stage-pair runs are not made for: a voice sounding alone, a
-// voice waiting out its delay, or both in states the runs leave out. Ends
-// with the block or with the first frame from which a pairRun can go on.
+// Frames the stage runs are not made for: a voice waiting out its delay, a
+// frame in which a stage ends, voices in states the runs leave out, and
+// every frame of a host that passes one buffer for both channels. Ends with
+// the block or with the first frame from which a stage run can go on.
 template <Engine::Output kMode>
 int32_t Engine::mixedFrames(float* left, float* right, int32_t n, int32_t frames) {
     Voice& voice0 = bank_.voice[0];
@@ -730,25 +773,27 @@ int32_t Engine::mixedFrames(float* left, float* right, int32_t n, int32_t frames
             filterPairOf(voice0.filter, voice1.filter),
             bank_.glideIncrement,
             firstIsNewest,
-            newestIncrement(bank_),
+            bank_.voice[firstIsNewest ? 0 : 1].increment,
             bank_.voice[firstIsNewest ? 1 : 0].increment,
             voice0.gain,
             voice1.gain,
             voice0.cutoffScale,
             voice1.cutoffScale};
+    // A host that passes one buffer for both channels stays on this path,
+    // with soloRun for a voice sounding alone: rare enough not to be worth
+    // twenty more loops.
+    constexpr bool kOneBuffer = kMode == Output::kAddOneBuffer;
+    int32_t solo;
     do {
         const bool sounds0 = b.v0.env.stage > kStageOff, sounds1 = b.v1.env.stage > kStageOff;
-        if (sounds0 && !sounds1 && b.v0.delay == 0)
+        if (kOneBuffer && sounds0 && !sounds1 && b.v0.delay == 0)
             n = soloRun<kMode>(b, 0, left, right, n, frames);
-        else if (sounds1 && !sounds0 && b.v1.delay == 0)
+        else if (kOneBuffer && sounds1 && !sounds0 && b.v1.delay == 0)
             n = soloRun<kMode>(b, 1, left, right, n, frames);
         else
             oneFrame<kMode>(b, left, right, n++);
-        // A host that passes one buffer for both channels stays on this
-        // path: rare enough not to be worth sixteen more loops.
     } while (n < frames &&
-             (kMode == Output::kAddOneBuffer ||
-              !pairRunnable(b.v0, b.v1, b.glide, b.newestIncrement, LiveTimes{q_})));
+             (kOneBuffer || runnableVoices(b.v0, b.v1, b.glide, b.glideTarget(), LiveTimes{q_}, solo) == 0));
     voice0.phase = b.v0.phase;
     voice0.delay = b.v0.delay;
     voice0.env = b.v0.env;
@@ -765,13 +810,14 @@ template <Engine::Output kMode>
 void Engine::renderFrames(float* left, float* right, int32_t frames) {
     int32_t n = 0;
     while (n < frames) {
-        PairRunFn run = nullptr;
+        StageRunFn run = nullptr;
         EnvelopeTimes planned{};
+        int32_t solo = 0;
         if constexpr (kMode != Output::kAddOneBuffer) {
             planned = LiveTimes{q_}.planned();
-            run = pairRunFor<kMode>(planned);
+            run = stageRunFor<kMode>(planned, solo);
         }
-        n = run ? (this->*run)(left, right, n, frames, planned) : mixedFrames<kMode>(left, right, n, frames);
+        n = run ? (this->*run)(left, right, n, frames, planned, solo) : mixedFrames<kMode>(left, right, n, frames);
     }
 }
 

@@ -111,11 +111,12 @@ private:
     bool quiet() const;
     template <Output kMode>
     void renderFrames(float* left, float* right, int32_t frames);
-    using PairRunFn = int32_t (Engine::*)(float*, float*, int32_t, int32_t, const EnvelopeTimes&);
+    using StageRunFn = int32_t (Engine::*)(float*, float*, int32_t, int32_t, const EnvelopeTimes&, int32_t);
     template <Output kMode, int32_t kStage0, int32_t kStage1>
-    int32_t pairRun(float* left, float* right, int32_t n, int32_t frames, const EnvelopeTimes& planned);
+    int32_t stageRun(float* left, float* right, int32_t n, int32_t frames, const EnvelopeTimes& planned,
+                     int32_t solo);
     template <Output kMode>
-    PairRunFn pairRunFor(const EnvelopeTimes& planned) const;
+    StageRunFn stageRunFor(const EnvelopeTimes& planned, int32_t& solo) const;
     template <Output kMode>
     int32_t mixedFrames(float* left, float* right, int32_t n, int32_t frames);
     template <Output kMode>
