@@ -293,7 +293,7 @@ bool calmGlide(float x) { return magnitude(x) <= static_cast<double>(kCalmGlide)
 // made for, with no release pending and at least one frame before the stage
 // ends.
 template <typename V, typename Times>
-bool stageRunnable(const V& v, const Times& times) {
+[[gnu::always_inline]] inline bool stageRunnable(const V& v, const Times& times) {
     return v.delay == 0 && v.env.stage >= kStageAttack && v.env.stage <= kStageRelease &&
            (v.env.stage != kStageRelease || v.env.releaseCountdown < 0) && stageFramesLeft(v.env, times) > 0;
 }
@@ -302,7 +302,8 @@ bool stageRunnable(const V& v, const Times& times) {
 // alone (`solo` says which), 0 for none. Glide and target must be small
 // enough for calmGlideStep.
 template <typename V, typename Times>
-int runnableVoices(const V& v0, const V& v1, float glide, float target, const Times& times, int32_t& solo) {
+[[gnu::always_inline]] inline int runnableVoices(const V& v0, const V& v1, float glide, float target,
+                                                 const Times& times, int32_t& solo) {
     if (!calmGlide(glide) || !calmGlide(target)) return 0;
     const bool off0 = v0.env.stage <= kStageOff, off1 = v1.env.stage <= kStageOff;
     if (!off0 && !off1) return stageRunnable(v0, times) && stageRunnable(v1, times) ? 2 : 0;
