@@ -129,7 +129,9 @@ TEST(Envelope, RunsMatchSingleStepsWhetherLengthsStayOrChange) {
                 const float r = left > 0 ? runStageStep<kStage>(e, clock, live, 0.25f, ended)
                                          : stageStep<kStage>(e, live, 0.25f, ended);
                 ASSERT_EQ(p, r) << kStage << " frame " << frame << " changing " << changing;
-                if (endedPlain) ASSERT_TRUE(ended) << kStage << " frame " << frame;
+                if (endedPlain) {
+                    ASSERT_TRUE(ended) << kStage << " frame " << frame;
+                }
             }
             if (left > 0) finishStage<kStage>(e, clock);
             ASSERT_EQ(std::memcmp(&plain, &e, sizeof e), 0) << kStage << " frame " << frame;
