@@ -513,7 +513,8 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
     Voice& voice0 = bank_.voice[kSolo ? solo : 0];
     Voice& voice1 = bank_.voice[kSolo ? 1 - solo : 1];
     // No stage ends inside the run while its length stays as planned.
-    int32_t stagesLeft = std::min(stageFramesLeft<kStage0>(voice0.env, planned), std::min(frames - n, kLongestCalmRun));
+    int32_t stagesLeft =
+        std::min(stageFramesLeft<kStage0>(voice0.env, planned), std::min(frames - n, kLongestCalmRun));
     if constexpr (!kSolo) stagesLeft = std::min(stagesLeft, stageFramesLeft<kStage1>(voice1.env, planned));
     int32_t limit = framesBeforeRelease(voice0.env, stagesLeft);
     if constexpr (!kSolo) limit = framesBeforeRelease(voice1.env, limit);
@@ -533,8 +534,8 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
                                   kStage1 == kStageSustain;
 
     // The first half of a frame: glide, oscillators and envelopes. Sets
-    // `ended` when a voice leaves its stage in this frame or the glide needs
-    // the checked step.
+    // `ended` when a voice found a stage length other than planned (and took
+    // the single step with it) or the glide needed the checked step.
     struct Front {
         int32_t raw0, raw1;
         float level0, level1;
@@ -570,9 +571,8 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
             // cutoffFor for both voices: see Filter.h. minpd answers its
             // second operand for NaN, as the comparison there does.
             const Pair env = _mm_set1_pd(p.envAmount);
-            const Pair product = _mm_mul_pd(_mm_mul_pd(_mm_sub_pd(_mm_add_pd(_mm_mul_pd(level, env), kEnvBasePair), env),
-                                                       _mm_set1_pd(p.cutoffCoef)),
-                                            scales);
+            const Pair opened = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(level, env), kEnvBasePair), env);
+            const Pair product = _mm_mul_pd(_mm_mul_pd(opened, _mm_set1_pd(p.cutoffCoef)), scales);
             f = _mm_cvtpd_ps(_mm_min_pd(kMaxCutoffPair, product));
         }
         const Pair damping = _mm_set1_pd(p.damping);
@@ -649,19 +649,20 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
 template <Engine::Output kMode>
 Engine::StageRunFn Engine::stageRunFor(const EnvelopeTimes& planned, int32_t& solo) const {
     using PairTable = StageRunFn[kStageRelease][kStageRelease];
+    constexpr int32_t A = kStageAttack, D = kStageDecay, S = kStageSustain, R = kStageRelease;
     static constexpr PairTable pairs = {
-        {&Engine::stageRun<kMode, kStageAttack, kStageAttack>, &Engine::stageRun<kMode, kStageAttack, kStageDecay>,
-         &Engine::stageRun<kMode, kStageAttack, kStageSustain>, &Engine::stageRun<kMode, kStageAttack, kStageRelease>},
-        {&Engine::stageRun<kMode, kStageDecay, kStageAttack>, &Engine::stageRun<kMode, kStageDecay, kStageDecay>,
-         &Engine::stageRun<kMode, kStageDecay, kStageSustain>, &Engine::stageRun<kMode, kStageDecay, kStageRelease>},
-        {&Engine::stageRun<kMode, kStageSustain, kStageAttack>, &Engine::stageRun<kMode, kStageSustain, kStageDecay>,
-         &Engine::stageRun<kMode, kStageSustain, kStageSustain>, &Engine::stageRun<kMode, kStageSustain, kStageRelease>},
-        {&Engine::stageRun<kMode, kStageRelease, kStageAttack>, &Engine::stageRun<kMode, kStageRelease, kStageDecay>,
-         &Engine::stageRun<kMode, kStageRelease, kStageSustain>, &Engine::stageRun<kMode, kStageRelease, kStageRelease>},
+        {&Engine::stageRun<kMode, A, A>, &Engine::stageRun<kMode, A, D>, &Engine::stageRun<kMode, A, S>,
+         &Engine::stageRun<kMode, A, R>},
+        {&Engine::stageRun<kMode, D, A>, &Engine::stageRun<kMode, D, D>, &Engine::stageRun<kMode, D, S>,
+         &Engine::stageRun<kMode, D, R>},
+        {&Engine::stageRun<kMode, S, A>, &Engine::stageRun<kMode, S, D>, &Engine::stageRun<kMode, S, S>,
+         &Engine::stageRun<kMode, S, R>},
+        {&Engine::stageRun<kMode, R, A>, &Engine::stageRun<kMode, R, D>, &Engine::stageRun<kMode, R, S>,
+         &Engine::stageRun<kMode, R, R>},
     };
     static constexpr StageRunFn solos[kStageRelease] = {
-        &Engine::stageRun<kMode, kStageAttack, kStageOff>, &Engine::stageRun<kMode, kStageDecay, kStageOff>,
-        &Engine::stageRun<kMode, kStageSustain, kStageOff>, &Engine::stageRun<kMode, kStageRelease, kStageOff>};
+        &Engine::stageRun<kMode, A, kStageOff>, &Engine::stageRun<kMode, D, kStageOff>,
+        &Engine::stageRun<kMode, S, kStageOff>, &Engine::stageRun<kMode, R, kStageOff>};
     const Voice& voice0 = bank_.voice[0];
     const Voice& voice1 = bank_.voice[1];
     switch (runnableVoices(voice0, voice1, bank_.glideIncrement, glideTargetOf(bank_), planned, solo)) {
