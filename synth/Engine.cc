@@ -237,12 +237,18 @@ FilterPair filterPairOf(const FilterState& s0, const FilterState& s1) {
 }
 
 // The glide heads for the voice that got the latest note once it sounds;
-// while that note still waits out its delay, for the one before it. Only
-// two voices play, so the newest is 0 or 1 and the one before it is the
-// other.
+// while that note still waits out its delay, for the one before it. V is a
+// Voice or a Lane.
+template <typename V>
+float glideTargetOf(const V& newest, const V& other) {
+    return newest.delay == 0 ? newest.increment : other.increment;
+}
+
+// Only two voices play, so the newest is 0 or 1 and the one before it is
+// the other.
 float glideTargetOf(const VoiceBank& bank) {
     const int newest = bank.nextVoice == 0 ? 0 : 1;
-    return bank.voice[newest].delay == 0 ? bank.voice[newest].increment : bank.voice[1 - newest].increment;
+    return glideTargetOf(bank.voice[newest], bank.voice[1 - newest]);
 }
 
 // Stage lengths, read live when a stage asks for them.
@@ -417,9 +423,7 @@ static void clearFrames(float* left, float* right, int32_t frames) {
 template <bool kReplace>
 [[gnu::noinline]] void Engine::renderQuiet(float* left, float* right, int32_t frames) {
     if (kReplace) clearFrames(left, right, frames);
-    const int32_t u = bank_.nextVoice;
-    const Voice& newest = bank_.voice[u];
-    const float target = newest.delay == 0 ? newest.increment : bank_.voice[u == 0 ? 1 : u - 1].increment;
+    const float target = glideTargetOf(bank_);
     float g = bank_.glideIncrement;
     bool settled = quiet_.settled && std::bit_cast<uint32_t>(g) == quiet_.glideBits &&
                    std::bit_cast<uint32_t>(target) == quiet_.targetBits;
@@ -453,15 +457,9 @@ struct Engine::Block {
     FilterPair fp;
     float glide;
     bool newestIsFirst;
-    float newestIncrement, otherIncrement;
     float gain0, gain1, scale0, scale1;
 
-    // The glide heads for the newest note once it sounds; while that note
-    // still waits out its delay, for the one before it. Only two voices
-    // play, so the newest is 0 or 1 and the one before it is the other.
-    float glideTarget() const {
-        return (newestIsFirst ? v0.delay : v1.delay) == 0 ? newestIncrement : otherIncrement;
-    }
+    float glideTarget() const { return newestIsFirst ? glideTargetOf(v0, v1) : glideTargetOf(v1, v0); }
 };
 
 // Each voice adds to the left cell, then the right one; with one buffer for
@@ -769,14 +767,11 @@ template <Engine::Output kMode>
 int32_t Engine::mixedFrames(float* left, float* right, int32_t n, int32_t frames) {
     Voice& voice0 = bank_.voice[0];
     Voice& voice1 = bank_.voice[1];
-    const bool firstIsNewest = bank_.nextVoice == 0;
     Block b{{voice0.phase, voice0.increment, voice0.delay, voice0.env},
             {voice1.phase, voice1.increment, voice1.delay, voice1.env},
             filterPairOf(voice0.filter, voice1.filter),
             bank_.glideIncrement,
-            firstIsNewest,
-            bank_.voice[firstIsNewest ? 0 : 1].increment,
-            bank_.voice[firstIsNewest ? 1 : 0].increment,
+            bank_.nextVoice == 0,
             voice0.gain,
             voice1.gain,
             voice0.cutoffScale,
