@@ -643,11 +643,21 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
 }
 
 // The stage run for the voices' stages, or null when runnableVoices finds
-// none; sets `solo` for a run of one voice.
+// none; sets `solo` for a run of one voice. A host that passes one buffer for
+// both channels gets the runs of a lone voice only: rare enough not to be
+// worth sixteen more loops.
 template <Engine::Output kMode>
 Engine::StageRunFn Engine::stageRunFor(const EnvelopeTimes& planned, int32_t& solo) const {
-    using PairTable = StageRunFn[kStageRelease][kStageRelease];
     constexpr int32_t A = kStageAttack, D = kStageDecay, S = kStageSustain, R = kStageRelease;
+    static constexpr StageRunFn solos[kStageRelease] = {
+        &Engine::stageRun<kMode, A, kStageOff>, &Engine::stageRun<kMode, D, kStageOff>,
+        &Engine::stageRun<kMode, S, kStageOff>, &Engine::stageRun<kMode, R, kStageOff>};
+    const Voice& voice0 = bank_.voice[0];
+    const Voice& voice1 = bank_.voice[1];
+    const int voices = runnableVoices(voice0, voice1, bank_.glideIncrement, glideTargetOf(bank_), planned, solo);
+    if (voices == 1) return solos[bank_.voice[solo].env.stage - 1];
+    if constexpr (kMode == Output::kAddOneBuffer) return nullptr;
+    using PairTable = StageRunFn[kStageRelease][kStageRelease];
     static constexpr PairTable pairs = {
         {&Engine::stageRun<kMode, A, A>, &Engine::stageRun<kMode, A, D>, &Engine::stageRun<kMode, A, S>,
          &Engine::stageRun<kMode, A, R>},
@@ -658,71 +668,7 @@ Engine::StageRunFn Engine::stageRunFor(const EnvelopeTimes& planned, int32_t& so
         {&Engine::stageRun<kMode, R, A>, &Engine::stageRun<kMode, R, D>, &Engine::stageRun<kMode, R, S>,
          &Engine::stageRun<kMode, R, R>},
     };
-    static constexpr StageRunFn solos[kStageRelease] = {
-        &Engine::stageRun<kMode, A, kStageOff>, &Engine::stageRun<kMode, D, kStageOff>,
-        &Engine::stageRun<kMode, S, kStageOff>, &Engine::stageRun<kMode, R, kStageOff>};
-    const Voice& voice0 = bank_.voice[0];
-    const Voice& voice1 = bank_.voice[1];
-    switch (runnableVoices(voice0, voice1, bank_.glideIncrement, glideTargetOf(bank_), planned, solo)) {
-        case 2: return pairs[voice0.env.stage - 1][voice1.env.stage - 1];
-        case 1: return solos[bank_.voice[solo].env.stage - 1];
-        default: return nullptr;
-    }
-}
-
-// One voice sounding while the other is silent, for a host that passes one
-// buffer for both channels: a run until the block or the voice ends, with
-// the stage dispatched every frame. Its filter runs in lane 0 of the paired
-// step as in a solo stageRun; frames outside its exact range take the scalar
-// step. Answers the next frame.
-template <Engine::Output kMode>
-[[gnu::noinline]] int32_t Engine::soloRun(Block& b, int idx, float* left, float* right, int32_t n, int32_t frames) {
-    Lane v = idx == 0 ? b.v0 : b.v1;
-    const float gain = idx == 0 ? b.gain0 : b.gain1;
-    const float scale = idx == 0 ? b.scale0 : b.scale1;
-    const float target = b.glideTarget();
-    float glide = b.glide;
-    FilterPair fp{_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
-    setFilter(fp, 0, filterOf(b.fp, idx));
-    // As in stageRun, the next frame's first half goes ahead of this frame's
-    // second half.
-    struct Front {
-        int32_t raw;
-        float level;
-    };
-    const auto frontHalf = [&]() __attribute__((always_inline)) {
-        const FrontParams front = Frame::front(q_);
-        glide = glideStep(glide, target, front.drag);
-        Front o;
-        o.raw = Frame::voiceFront(v, front, q_, glide, o.level);
-        return o;
-    };
-    Front next = frontHalf();
-    for (;;) {
-        const Front cur = next;
-        const bool more = n + 1 < frames && v.env.stage > kStageOff;
-        if (more) next = frontHalf();
-        const int32_t raw = cur.raw;
-        const float level = cur.level;
-        const BackParams back = Frame::back(q_);
-        const float f = cutoffFor(level, back.envAmount, back.cutoffCoef, scale);
-        const Pair fd = _mm_set_sd(static_cast<double>(f));
-        const Pair damping = _mm_set1_pd(back.damping);
-        float s;
-        if (filterPairExact(fp, fd, damping)) [[likely]] {
-            const Pair y = filterPairStep(fp, _mm_set_sd(static_cast<double>(raw)), fd, damping, back.filterType);
-            s = static_cast<float>(_mm_cvtsd_f64(y) * static_cast<double>(level) * static_cast<double>(gain));
-        } else {
-            s = Frame::voiceBack(fp, 0, raw, level, f, gain, back);
-        }
-        emit<kMode>(left, right, n, idx == 0, s, idx == 1, s);
-        ++n;
-        if (!more) break;
-    }
-    setFilter(b.fp, idx, filterOf(fp, 0));
-    (idx == 0 ? b.v0 : b.v1) = v;
-    b.glide = glide;
-    return n;
+    return voices == 2 ? pairs[voice0.env.stage - 1][voice1.env.stage - 1] : nullptr;
 }
 
 // One frame, any mix of sounding, waiting and silent voices.
@@ -761,8 +707,9 @@ template <Engine::Output kMode>
 
 // Frames the stage runs are not made for: a voice waiting out its delay, a
 // frame in which a stage ends, voices in states the runs leave out, and
-// every frame of a host that passes one buffer for both channels. Ends with
-// the block or with the first frame from which a stage run can go on.
+// both voices sounding for a host that passes one buffer for both channels.
+// Ends with the block or with the first frame from which a stage run can go
+// on.
 template <Engine::Output kMode>
 int32_t Engine::mixedFrames(float* left, float* right, int32_t n, int32_t frames) {
     Voice& voice0 = bank_.voice[0];
@@ -776,21 +723,16 @@ int32_t Engine::mixedFrames(float* left, float* right, int32_t n, int32_t frames
             voice1.gain,
             voice0.cutoffScale,
             voice1.cutoffScale};
-    // A host that passes one buffer for both channels stays on this path,
-    // with soloRun for a voice sounding alone: rare enough not to be worth
-    // twenty more loops.
-    constexpr bool kOneBuffer = kMode == Output::kAddOneBuffer;
-    int32_t solo;
+    // A host that passes one buffer for both channels has runs for a lone
+    // voice only (stageRunFor).
+    const auto runCanGoOn = [&] {
+        int32_t solo;
+        const int voices = runnableVoices(b.v0, b.v1, b.glide, b.glideTarget(), LiveTimes{q_}, solo);
+        return voices == 1 || (voices == 2 && kMode != Output::kAddOneBuffer);
+    };
     do {
-        const bool sounds0 = b.v0.env.stage > kStageOff, sounds1 = b.v1.env.stage > kStageOff;
-        if (kOneBuffer && sounds0 && !sounds1 && b.v0.delay == 0)
-            n = soloRun<kMode>(b, 0, left, right, n, frames);
-        else if (kOneBuffer && sounds1 && !sounds0 && b.v1.delay == 0)
-            n = soloRun<kMode>(b, 1, left, right, n, frames);
-        else
-            oneFrame<kMode>(b, left, right, n++);
-    } while (n < frames &&
-             (kOneBuffer || runnableVoices(b.v0, b.v1, b.glide, b.glideTarget(), LiveTimes{q_}, solo) == 0));
+        oneFrame<kMode>(b, left, right, n++);
+    } while (n < frames && !runCanGoOn());
     voice0.phase = b.v0.phase;
     voice0.delay = b.v0.delay;
     voice0.env = b.v0.env;
@@ -807,13 +749,9 @@ template <Engine::Output kMode>
 void Engine::renderFrames(float* left, float* right, int32_t frames) {
     int32_t n = 0;
     while (n < frames) {
-        StageRunFn run = nullptr;
-        EnvelopeTimes planned{};
+        const EnvelopeTimes planned = LiveTimes{q_}.planned();
         int32_t solo = 0;
-        if constexpr (kMode != Output::kAddOneBuffer) {
-            planned = LiveTimes{q_}.planned();
-            run = stageRunFor<kMode>(planned, solo);
-        }
+        const StageRunFn run = stageRunFor<kMode>(planned, solo);
         n = run ? (this->*run)(left, right, n, frames, planned, solo) : mixedFrames<kMode>(left, right, n, frames);
     }
 }

@@ -120,8 +120,6 @@ private:
     template <Output kMode>
     int32_t mixedFrames(float* left, float* right, int32_t n, int32_t frames);
     template <Output kMode>
-    int32_t soloRun(Block& b, int idx, float* left, float* right, int32_t n, int32_t frames);
-    template <Output kMode>
     void oneFrame(Block& b, float* left, float* right, int32_t n);
     template <bool kReplace>
     void renderQuiet(float* left, float* right, int32_t frames);
