@@ -57,6 +57,7 @@ struct Engine::FrontParams {
     float sustain;
     float drag;
     double switchPoint;
+    int32_t wave2Start;
     double wave1Stretch;
     double wave2Stretch;
     const int32_t* wave1;
@@ -338,7 +339,8 @@ struct Engine::Frame {
     template <bool kSustain = true>
     static FrontParams front(const EngineQuantities& q) {
         const FrontFloats f = loadFrontFloats<kSustain>(q);
-        return {f.sustain, f.drag, f.switchPoint, f.wave1Stretch, f.wave2Stretch, ORVO_LOAD_FIELD(q, wave1Table),
+        return {f.sustain, f.drag, f.switchPoint, ORVO_LOAD_FIELD(q, wave2Start), f.wave1Stretch, f.wave2Stretch,
+                ORVO_LOAD_FIELD(q, wave1Table),
                 ORVO_LOAD_FIELD(q, wave2Table)};
     }
 
@@ -353,11 +355,9 @@ struct Engine::Frame {
         const float phaseNarrow = phaseRef;
         const double phase = phaseNarrow;
         const int32_t ip = roundToInt(phase);
-        // t < 8192 and the switch point a float value: compared in double,
-        // as they would compare in float.
         const int32_t t = ip & kPhasePositionMask;
         int32_t raw;
-        if (static_cast<double>(t) < p.switchPoint) {
+        if (t < p.wave2Start) {  // t < switchPoint
             const int32_t k = roundToInt(phase / p.wave1Stretch) & kCycleMask;
             raw = p.wave1[k];
         } else {

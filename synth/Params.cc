@@ -1,5 +1,7 @@
 #include "Params.h"
 
+#include <cmath>
+
 #include "Filter.h"
 #include "Round.h"
 #include "Tables.h"
@@ -28,6 +30,15 @@ int32_t filterTypeFor(float value) {
 
 // A quantity's float value, as the double it widens to.
 double widened(double x) { return static_cast<double>(static_cast<float>(x)); }
+
+// The smallest whole position >= switchPoint, held to 0..8192: for whole t,
+// t < switchPoint exactly when t < this. NaN, which no position is below,
+// gives 0.
+int32_t wave2StartFor(double switchPoint) {
+    if (!(switchPoint > 0.0)) return 0;
+    if (switchPoint >= kSwitchCycle) return kSwitchCycle;
+    return static_cast<int32_t>(std::ceil(switchPoint));
+}
 
 }  // namespace
 
@@ -59,12 +70,15 @@ void applyParameter(EngineQuantities& q, int32_t index, float value, float sampl
         case kParamDrag:
             q.dragCoef.store(static_cast<float>(((1.0 - v) * (1.0 - v) + 0.01) * 1000.0 / rate), relaxed);
             break;
-        case kParamMix:
-            // Written in this order; a reader may see the three mixed for one frame.
-            q.switchPoint.store(widened((1.0 - v) * static_cast<double>(kSwitchCycle)), relaxed);
+        case kParamMix: {
+            // Written in this order; a reader may see the four mixed for one frame.
+            const double switchPoint = widened((1.0 - v) * static_cast<double>(kSwitchCycle));
+            q.switchPoint.store(switchPoint, relaxed);
+            q.wave2Start.store(wave2StartFor(switchPoint), relaxed);
             q.wave1Stretch.store(widened((1.0 - v) * 2.0), relaxed);
             q.wave2Stretch.store(widened(v * 2.0), relaxed);
             break;
+        }
         default: break;  // other indexes drive nothing
     }
 }
