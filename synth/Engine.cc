@@ -527,6 +527,10 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
 
     StageClock clock0 = planStage<kStage0>(v0.env, planned), clock1{};
     if constexpr (!kSolo) clock1 = planStage<kStage1>(v1.env, planned);
+    // Two voices in timed stages divide once for both.
+    constexpr bool kPairedClocks = !kSolo && kStage0 != kStageSustain && kStage1 != kStageSustain;
+    StageClockPair clocks{};
+    if constexpr (kPairedClocks) clocks = pairClocks(clock0, clock1);
     // Only decay and sustain read the sustain level.
     constexpr bool kUsesSustain = kStage0 == kStageDecay || kStage0 == kStageSustain || kStage1 == kStageDecay ||
                                   kStage1 == kStageSustain;
@@ -543,13 +547,19 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
         Front o;
         glide = calmGlideStep(glide, target, p.drag, ended);
         o.raw0 = Frame::oscillate(v0.phase, p, kStage0 == kStageRelease ? v0.increment : glide);
-        o.level0 = runStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
         if constexpr (kSolo) {
+            o.level0 = runStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
             o.raw1 = 0;
             o.level1 = 0.0f;
         } else {
             o.raw1 = Frame::oscillate(v1.phase, p, kStage1 == kStageRelease ? v1.increment : glide);
-            o.level1 = runStageStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, ended);
+            if constexpr (kPairedClocks) {
+                runStagePairStep<kStage0, kStage1>(v0.env, v1.env, clock0, clock1, clocks, LiveTimes{q_}, p.sustain,
+                                                   ended, o.level0, o.level1);
+            } else {
+                o.level0 = runStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
+                o.level1 = runStageStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, ended);
+            }
         }
         return o;
     };
@@ -626,6 +636,7 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
         a = front(ended);
         back.template operator()<false>(b, i++, small);
     }
+    if constexpr (kPairedClocks) unpairClocks(clocks, clock0, clock1);
     finishStage<kStage0>(v0.env, clock0);
     releaseCountdownRun(v0.env, i);
     voice0.phase = v0.phase;

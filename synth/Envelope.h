@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <emmintrin.h>
 
 namespace orvo {
 
@@ -29,19 +30,26 @@ struct EnvelopeTimes {
     int32_t releaseFrames() const { return release; }
 };
 
-// The levels, written once for the single step and the run step. `divisor`
-// is the stage length + 1, taken in double so that a saturated length of
-// INT32_MAX cannot overflow.
-[[gnu::always_inline]] inline float attackLevel(double count, double divisor) {
-    return static_cast<float>(count / divisor);
-}
-[[gnu::always_inline]] inline float decayLevel(double count, double divisor, float sustain) {
+// The levels, written once for the single step and the run steps, from the
+// quotient count / divisor. `divisor` is the stage length + 1, taken in
+// double so that a saturated length of INT32_MAX cannot overflow.
+[[gnu::always_inline]] inline float attackLevel(double quotient) { return static_cast<float>(quotient); }
+[[gnu::always_inline]] inline float decayLevel(double quotient, float sustain) {
     const double s = sustain;
-    return static_cast<float>((1.0 - s) * (1.0 - count / divisor) + s);
+    return static_cast<float>((1.0 - s) * (1.0 - quotient) + s);
 }
 // The whole release scales the level held when it began.
-[[gnu::always_inline]] inline float releaseLevel(double count, double divisor, float held) {
-    return static_cast<float>((1.0 - count / divisor) * static_cast<double>(held));
+[[gnu::always_inline]] inline float releaseLevel(double quotient, float held) {
+    return static_cast<float>((1.0 - quotient) * static_cast<double>(held));
+}
+
+// This frame's level in stage kStage (attack, decay or release) from its
+// quotient; attack and decay keep it as the voice's level.
+template <int32_t kStage>
+[[gnu::always_inline]] inline float stageLevel(EnvelopeState& e, double quotient, float sustain) {
+    if constexpr (kStage == kStageAttack) return e.level = attackLevel(quotient);
+    if constexpr (kStage == kStageDecay) return e.level = decayLevel(quotient, sustain);
+    if constexpr (kStage == kStageRelease) return releaseLevel(quotient, e.level);
 }
 
 [[gnu::always_inline]] inline double divisorFor(int32_t length) { return static_cast<double>(length) + 1.0; }
@@ -67,7 +75,7 @@ template <int32_t kStage>
 [[gnu::always_inline]] inline float timedStageStep(EnvelopeState& e, int32_t length, float sustain, bool& ended) {
     if constexpr (kStage == kStageAttack) {
         if (e.attackCount < length) [[likely]] {
-            e.level = attackLevel(e.attackCount, divisorFor(length));
+            e.level = attackLevel(e.attackCount / divisorFor(length));
             ++e.attackCount;
             return e.level;
         }
@@ -77,7 +85,7 @@ template <int32_t kStage>
         return e.level;  // the switching frame repeats the last attack level
     } else if constexpr (kStage == kStageDecay) {
         if (e.decayCount < length) [[likely]] {
-            e.level = decayLevel(e.decayCount, divisorFor(length), sustain);
+            e.level = decayLevel(e.decayCount / divisorFor(length), sustain);
             ++e.decayCount;
             return e.level;
         }
@@ -87,7 +95,7 @@ template <int32_t kStage>
     } else {
         static_assert(kStage == kStageRelease);
         if (e.releaseCount < length) [[likely]] {
-            const float l = releaseLevel(e.releaseCount, divisorFor(length), e.level);
+            const float l = releaseLevel(e.releaseCount / divisorFor(length), e.level);
             ++e.releaseCount;
             return l;
         }
@@ -160,27 +168,70 @@ inline int32_t stageFramesLeft(const EnvelopeState& e, const Times& times) {
 // One frame of such a run. Each frame still reads the live length; a frame
 // that finds another than planned takes the single step with it and sets
 // `ended`, and the run must end with that frame.
+// One frame of a run in stage kStage (attack, decay or release) that read
+// the stage length `length`. A frame that finds another length than planned
+// takes the single step with it, and the run must end.
+template <int32_t kStage>
+[[gnu::always_inline]] inline float runStageStepAt(EnvelopeState& e, StageClock& c, int32_t length, float sustain,
+                                                   bool& ended) {
+    if (length == c.length) [[likely]] {
+        const float l = stageLevel<kStage>(e, c.count / c.divisor, sustain);
+        c.count += 1.0;
+        return l;
+    }
+    stageCount<kStage>(e) = static_cast<int32_t>(c.count);
+    const float l = timedStageStep<kStage>(e, length, sustain, ended);
+    c.count = stageCount<kStage>(e);
+    ended = true;
+    return l;
+}
+
 template <int32_t kStage, typename Times>
 [[gnu::always_inline]] inline float runStageStep(EnvelopeState& e, StageClock& c, const Times& times, float sustain,
                                                  bool& ended) {
     if constexpr (kStage == kStageSustain) {
         return stageStep<kStageSustain>(e, times, sustain, ended);
     } else {
-        const int32_t length = stageLength<kStage>(times);
-        if (length == c.length) [[likely]] {
-            float l;
-            if constexpr (kStage == kStageAttack) l = e.level = attackLevel(c.count, c.divisor);
-            if constexpr (kStage == kStageDecay) l = e.level = decayLevel(c.count, c.divisor, sustain);
-            if constexpr (kStage == kStageRelease) l = releaseLevel(c.count, c.divisor, e.level);
-            c.count += 1.0;
-            return l;
-        }
-        stageCount<kStage>(e) = static_cast<int32_t>(c.count);
-        const float l = timedStageStep<kStage>(e, length, sustain, ended);
-        c.count = stageCount<kStage>(e);
-        ended = true;
-        return l;
+        return runStageStepAt<kStage>(e, c, stageLength<kStage>(times), sustain, ended);
     }
+}
+
+// Runs of two voices that are both in timed stages (attack, decay or
+// release) keep the two counts and divisors in the lanes of SSE2 registers,
+// so that one division gives both quotients.
+struct StageClockPair {
+    __m128d count;    // lane 0: the first voice's count, lane 1: the second's
+    __m128d divisor;
+};
+
+inline StageClockPair pairClocks(const StageClock& c0, const StageClock& c1) {
+    return {_mm_set_pd(c1.count, c0.count), _mm_set_pd(c1.divisor, c0.divisor)};
+}
+
+// Hands the counts back to the clocks, for finishStage.
+inline void unpairClocks(const StageClockPair& pair, StageClock& c0, StageClock& c1) {
+    c0.count = _mm_cvtsd_f64(pair.count);
+    c1.count = _mm_cvtsd_f64(_mm_unpackhi_pd(pair.count, pair.count));
+}
+
+// runStageStep for both voices of such a run.
+template <int32_t kStage0, int32_t kStage1, typename Times>
+[[gnu::always_inline]] inline void runStagePairStep(EnvelopeState& e0, EnvelopeState& e1, StageClock& c0,
+                                                    StageClock& c1, StageClockPair& pair, const Times& times,
+                                                    float sustain, bool& ended, float& level0, float& level1) {
+    static_assert(kStage0 != kStageSustain && kStage1 != kStageSustain);
+    const int32_t length0 = stageLength<kStage0>(times), length1 = stageLength<kStage1>(times);
+    if (length0 == c0.length && length1 == c1.length) [[likely]] {
+        const __m128d quotient = _mm_div_pd(pair.count, pair.divisor);
+        pair.count = _mm_add_pd(pair.count, _mm_set1_pd(1.0));
+        level0 = stageLevel<kStage0>(e0, _mm_cvtsd_f64(quotient), sustain);
+        level1 = stageLevel<kStage1>(e1, _mm_cvtsd_f64(_mm_unpackhi_pd(quotient, quotient)), sustain);
+        return;
+    }
+    unpairClocks(pair, c0, c1);
+    level0 = runStageStepAt<kStage0>(e0, c0, length0, sustain, ended);
+    level1 = runStageStepAt<kStage1>(e1, c1, length1, sustain, ended);
+    pair.count = _mm_set_pd(c1.count, c0.count);
 }
 
 // Brings the int count up to date at the end of a run.
