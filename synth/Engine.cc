@@ -530,7 +530,7 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
     // Two voices in timed stages divide once for both.
     constexpr bool kPairedClocks = !kSolo && kStage0 != kStageSustain && kStage1 != kStageSustain;
     StageClockPair clocks{};
-    if constexpr (kPairedClocks) clocks = pairClocks(clock0, clock1);
+    if constexpr (kPairedClocks) clocks = pairClocks(v0.env, v1.env, clock0, clock1);
     // Only decay and sustain read the sustain level.
     constexpr bool kUsesSustain = kStage0 == kStageDecay || kStage0 == kStageSustain || kStage1 == kStageDecay ||
                                   kStage1 == kStageSustain;
@@ -538,9 +538,20 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
     // The first half of a frame: glide, oscillators and envelopes. Sets
     // `ended` when a voice found a stage length other than planned (and took
     // the single step with it) or the glide needed the checked step.
+    // Paired clocks give the levels in lanes 0 and 1 of `levels`; the other
+    // runs keep them as two floats until the cut-off, which measured faster.
     struct Front {
         int32_t raw0, raw1;
-        float level0, level1;
+        float level0Float, level1Float;
+        __m128 levels;
+        float level0() const { return kPairedClocks ? _mm_cvtss_f32(levels) : level0Float; }
+        float level1() const {
+            return kPairedClocks ? _mm_cvtss_f32(_mm_shuffle_ps(levels, levels, 1)) : level1Float;
+        }
+        Pair widenedLevels() const {
+            return _mm_cvtps_pd(kPairedClocks ? levels
+                                              : _mm_unpacklo_ps(_mm_set_ss(level0Float), _mm_set_ss(level1Float)));
+        }
     };
     const auto front = [&](bool& ended) __attribute__((always_inline)) {
         const FrontParams p = Frame::front<kUsesSustain>(q_);
@@ -548,17 +559,17 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
         glide = calmGlideStep(glide, target, p.drag, ended);
         o.raw0 = Frame::oscillate(v0.phase, p, kStage0 == kStageRelease ? v0.increment : glide);
         if constexpr (kSolo) {
-            o.level0 = runStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
+            o.level0Float = runStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
+            o.level1Float = 0.0f;
             o.raw1 = 0;
-            o.level1 = 0.0f;
         } else {
             o.raw1 = Frame::oscillate(v1.phase, p, kStage1 == kStageRelease ? v1.increment : glide);
             if constexpr (kPairedClocks) {
-                runStagePairStep<kStage0, kStage1>(v0.env, v1.env, clock0, clock1, clocks, LiveTimes{q_}, p.sustain,
-                                                   ended, o.level0, o.level1);
+                o.levels = runStagePairStep<kStage0, kStage1>(v0.env, v1.env, clock0, clock1, clocks, LiveTimes{q_},
+                                                              p.sustain, ended);
             } else {
-                o.level0 = runStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
-                o.level1 = runStageStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, ended);
+                o.level0Float = runStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
+                o.level1Float = runStageStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, ended);
             }
         }
         return o;
@@ -570,11 +581,11 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
     const auto back = [&]<bool kChecksStates>(const Front& o, int32_t i, bool& small)
                           __attribute__((always_inline)) {
         const BackParams p = Frame::back(q_);
-        const Pair level = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(o.level0), _mm_set_ss(o.level1)));
+        const Pair level = o.widenedLevels();
         __m128 f;
         if constexpr (kSolo) {
             // Lane 1 at rest: a cut-off of 0, whatever the parameters.
-            f = _mm_set_ss(cutoffFor(o.level0, p.envAmount, p.cutoffCoef, voice0.cutoffScale));
+            f = _mm_set_ss(cutoffFor(o.level0(), p.envAmount, p.cutoffCoef, voice0.cutoffScale));
         } else {
             // cutoffFor for both voices: see Filter.h. minpd answers its
             // second operand for NaN, as the comparison there does.
@@ -603,9 +614,9 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
             s0 = _mm_cvtss_f32(samples);
             s1 = _mm_cvtss_f32(_mm_shuffle_ps(samples, samples, 1));
         } else {
-            s0 = Frame::voiceBack(fp, 0, o.raw0, o.level0, _mm_cvtss_f32(f), voice0.gain, p);
+            s0 = Frame::voiceBack(fp, 0, o.raw0, o.level0(), _mm_cvtss_f32(f), voice0.gain, p);
             if constexpr (!kSolo)
-                s1 = Frame::voiceBack(fp, 1, o.raw1, o.level1, _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1)), voice1.gain, p);
+                s1 = Frame::voiceBack(fp, 1, o.raw1, o.level1(), _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1)), voice1.gain, p);
         }
         emit<kMode>(left, right, n + i, true, s0, !kSolo, s1);
     };
