@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <type_traits>
 #include <vector>
@@ -151,6 +152,73 @@ TEST(Envelope, RunsMatchSingleStepsWhetherLengthsStayOrChange) {
             check(std::integral_constant<int32_t, kStageRelease>{}, e, changing, planLag);
         }
     }
+}
+
+// Two voices in timed stages divide once for both: every pair of stages must
+// give each voice's own run step, bit for bit, whether the lengths stay or
+// one voice's length changes, which ends the run for both.
+TEST(Envelope, PairedRunsMatchEachVoicesOwnRun) {
+    struct Live {
+        int32_t attack, decay, release;
+        int32_t attackFrames() const { return attack; }
+        int32_t decayFrames() const { return decay; }
+        int32_t releaseFrames() const { return release; }
+    };
+    const auto check = [](auto stage0, auto stage1, int32_t changeAt, int32_t changedStage) {
+        constexpr int32_t kStage0 = decltype(stage0)::value, kStage1 = decltype(stage1)::value;
+        const auto inStage = [](int32_t stage, int32_t count, float level) {
+            EnvelopeState e = started();
+            e.stage = stage;
+            e.level = level;
+            e.attackCount = e.decayCount = e.releaseCount = count;
+            return e;
+        };
+        const EnvelopeTimes planned{40, 50, 60};
+        EnvelopeState a0 = inStage(kStage0, 3, 0.7f), a1 = inStage(kStage1, 7, 0.45f);
+        EnvelopeState b0 = a0, b1 = a1;
+        StageClock c0 = planStage<kStage0>(a0, planned), c1 = planStage<kStage1>(a1, planned);
+        StageClock d0 = c0, d1 = c1;
+        StageClockPair pair = pairClocks(b0, b1, d0, d1);
+        bool endedEach = false, endedPair = false;
+        for (int32_t frame = 0; frame < 30 && !endedEach; ++frame) {
+            Live live{40, 50, 60};
+            if (frame >= changeAt) {
+                if (changedStage == kStageAttack) live.attack = 2;
+                if (changedStage == kStageDecay) live.decay = 2;
+                if (changedStage == kStageRelease) live.release = 2;
+            }
+            const float l0 = runStageStep<kStage0>(a0, c0, live, 0.3f, endedEach);
+            const float l1 = runStageStep<kStage1>(a1, c1, live, 0.3f, endedEach);
+            const __m128 levels = runStagePairStep<kStage0, kStage1>(b0, b1, d0, d1, pair, live, 0.3f, endedPair);
+            ASSERT_EQ(std::bit_cast<uint32_t>(l0), std::bit_cast<uint32_t>(_mm_cvtss_f32(levels)))
+                << kStage0 << kStage1 << " frame " << frame;
+            ASSERT_EQ(std::bit_cast<uint32_t>(l1),
+                      std::bit_cast<uint32_t>(_mm_cvtss_f32(_mm_shuffle_ps(levels, levels, 1))))
+                << kStage0 << kStage1 << " frame " << frame;
+            ASSERT_EQ(endedEach, endedPair) << kStage0 << kStage1 << " frame " << frame;
+        }
+        ASSERT_EQ(endedEach, changeAt < 30 && (kStage0 == changedStage || kStage1 == changedStage))
+            << kStage0 << kStage1;
+        unpairClocks(pair, d0, d1);
+        finishStage<kStage0>(a0, c0);
+        finishStage<kStage1>(a1, c1);
+        finishStage<kStage0>(b0, d0);
+        finishStage<kStage1>(b1, d1);
+        ASSERT_EQ(std::memcmp(&a0, &b0, sizeof a0), 0) << kStage0 << kStage1;
+        ASSERT_EQ(std::memcmp(&a1, &b1, sizeof a1), 0) << kStage0 << kStage1;
+    };
+    using A = std::integral_constant<int32_t, kStageAttack>;
+    using D = std::integral_constant<int32_t, kStageDecay>;
+    using R = std::integral_constant<int32_t, kStageRelease>;
+    const auto forEachPair = [&](int32_t changeAt, int32_t changedStage) {
+        check(A{}, A{}, changeAt, changedStage), check(A{}, D{}, changeAt, changedStage);
+        check(A{}, R{}, changeAt, changedStage), check(D{}, A{}, changeAt, changedStage);
+        check(D{}, D{}, changeAt, changedStage), check(D{}, R{}, changeAt, changedStage);
+        check(R{}, A{}, changeAt, changedStage), check(R{}, D{}, changeAt, changedStage);
+        check(R{}, R{}, changeAt, changedStage);
+    };
+    forEachPair(1000, kStageAttack);  // lengths stay as planned
+    for (int32_t stage : {kStageAttack, kStageDecay, kStageRelease}) forEachPair(11, stage);
 }
 
 TEST(Filter, OneStepFromRestForEachType) {

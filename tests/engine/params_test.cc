@@ -138,4 +138,22 @@ TEST(Params, NonFiniteAndHugeValuesStayDefined) {
     }
 }
 
+// The oscillator tells the Wave1 part from the Wave2 part by comparing the
+// whole phase position with wave2Start; that must agree with comparing it
+// with the switch point, whole, fractional or wild.
+TEST(Params, Wave2StartSplitsPositionsWhereTheSwitchPointDoes) {
+    Engine e;
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float mix : {0.0f, 1.0f, 0.5f, 0.3f, 0.1234567f, 0.99999f, 1e-7f, 1.00001f, -0.25f, 2.0f, 1e30f, -1e30f, inf,
+                      -inf, std::numeric_limits<float>::quiet_NaN()}) {
+        e.setParameter(kParamMix, mix, 44100.0f);
+        const double switchPoint = e.quantities().switchPoint.load(relaxed);
+        const int32_t start = e.quantities().wave2Start.load(relaxed);
+        ASSERT_GE(start, 0) << mix;
+        ASSERT_LE(start, kSwitchCycle) << mix;
+        for (int32_t t = 0; t < kSwitchCycle; ++t)
+            ASSERT_EQ(t < start, static_cast<double>(t) < switchPoint) << "mix " << mix << " position " << t;
+    }
+}
+
 }  // namespace
