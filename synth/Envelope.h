@@ -165,12 +165,10 @@ inline int32_t stageFramesLeft(const EnvelopeState& e, const Times& times) {
     }
 }
 
-// One frame of such a run. Each frame still reads the live length; a frame
-// that finds another than planned takes the single step with it and sets
-// `ended`, and the run must end with that frame.
-// One frame of a run in stage kStage (attack, decay or release) that read
-// the stage length `length`. A frame that finds another length than planned
-// takes the single step with it, and the run must end.
+// One frame of such a run in stage kStage (attack, decay or release), with
+// the stage length `length` it read live. A frame that finds another length
+// than planned takes the single step with it and sets `ended`, and the run
+// must end with that frame.
 template <int32_t kStage>
 [[gnu::always_inline]] inline float runStageStepAt(EnvelopeState& e, StageClock& c, int32_t length, float sustain,
                                                    bool& ended) {
@@ -186,6 +184,7 @@ template <int32_t kStage>
     return l;
 }
 
+// The same for any stage, reading the length where the stage has one.
 template <int32_t kStage, typename Times>
 [[gnu::always_inline]] inline float runStageStep(EnvelopeState& e, StageClock& c, const Times& times, float sustain,
                                                  bool& ended) {

@@ -58,9 +58,9 @@ struct EngineQuantities {
     std::atomic<const int32_t*> wave2Table{nullptr};  // start of a mix table (Wave2 reads entries 4096..8191)
     std::atomic<float> dragCoef{0.0f};       // glide fraction per frame
     std::atomic<double> switchPoint{0.0};    // float value: phase units (of 8192) where Wave2 takes over
-    // The first whole phase position (0..8191) at or past switchPoint,
-    // 0..8192: a position t is in the Wave1 part exactly when t < this, so
-    // the oscillator compares integers instead of converting t.
+    // The first whole phase position at or past switchPoint, 0..8192: a
+    // position t (0..8191) is in the Wave1 part exactly when t < this, so the
+    // oscillator compares integers instead of converting t.
     std::atomic<int32_t> wave2Start{0};
     std::atomic<double> wave1Stretch{0.0};   // float value: phase units per Wave1 table entry
     std::atomic<double> wave2Stretch{0.0};   // float value: phase units per Wave2 table entry
