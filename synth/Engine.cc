@@ -319,6 +319,14 @@ template <typename V, typename Times>
     return stageRunnable(off1 ? v0 : v1, times) ? 1 : 0;
 }
 
+// Whether runnableVoices' answer has a stage run in output mode kMode: a
+// host that passes one buffer for both channels gets the runs of a lone
+// voice only, rare enough not to be worth sixteen more loops.
+template <Engine::Output kMode>
+constexpr bool hasStageRun(int voices) {
+    return voices == 1 || (voices == 2 && kMode != Engine::Output::kAddOneBuffer);
+}
+
 // glideStep in such a run. A drag coefficient from +0 to 2 leaves the glide
 // no further from the target than it was, give or take one float rounding
 // (2^-24 of FLT_MAX at most) a frame, so the glide stays below half of
@@ -664,10 +672,8 @@ template <Engine::Output kMode, int32_t kStage0, int32_t kStage1>
     return n + i;
 }
 
-// The stage run for the voices' stages, or null when runnableVoices finds
-// none; sets `solo` for a run of one voice. A host that passes one buffer for
-// both channels gets the runs of a lone voice only: rare enough not to be
-// worth sixteen more loops.
+// The stage run for the voices' stages, or null when there is none
+// (hasStageRun); sets `solo` for a run of one voice.
 template <Engine::Output kMode>
 Engine::StageRunFn Engine::stageRunFor(const EnvelopeTimes& planned, int32_t& solo) const {
     constexpr int32_t A = kStageAttack, D = kStageDecay, S = kStageSustain, R = kStageRelease;
@@ -677,20 +683,24 @@ Engine::StageRunFn Engine::stageRunFor(const EnvelopeTimes& planned, int32_t& so
     const Voice& voice0 = bank_.voice[0];
     const Voice& voice1 = bank_.voice[1];
     const int voices = runnableVoices(voice0, voice1, bank_.glideIncrement, glideTargetOf(bank_), planned, solo);
+    if (!hasStageRun<kMode>(voices)) return nullptr;
     if (voices == 1) return solos[bank_.voice[solo].env.stage - 1];
-    if constexpr (kMode == Output::kAddOneBuffer) return nullptr;
-    using PairTable = StageRunFn[kStageRelease][kStageRelease];
-    static constexpr PairTable pairs = {
-        {&Engine::stageRun<kMode, A, A>, &Engine::stageRun<kMode, A, D>, &Engine::stageRun<kMode, A, S>,
-         &Engine::stageRun<kMode, A, R>},
-        {&Engine::stageRun<kMode, D, A>, &Engine::stageRun<kMode, D, D>, &Engine::stageRun<kMode, D, S>,
-         &Engine::stageRun<kMode, D, R>},
-        {&Engine::stageRun<kMode, S, A>, &Engine::stageRun<kMode, S, D>, &Engine::stageRun<kMode, S, S>,
-         &Engine::stageRun<kMode, S, R>},
-        {&Engine::stageRun<kMode, R, A>, &Engine::stageRun<kMode, R, D>, &Engine::stageRun<kMode, R, S>,
-         &Engine::stageRun<kMode, R, R>},
-    };
-    return voices == 2 ? pairs[voice0.env.stage - 1][voice1.env.stage - 1] : nullptr;
+    if constexpr (kMode == Output::kAddOneBuffer) {
+        return nullptr;  // not reached (hasStageRun); keeps the pair loops out of this mode
+    } else {
+        using PairTable = StageRunFn[kStageRelease][kStageRelease];
+        static constexpr PairTable pairs = {
+            {&Engine::stageRun<kMode, A, A>, &Engine::stageRun<kMode, A, D>, &Engine::stageRun<kMode, A, S>,
+             &Engine::stageRun<kMode, A, R>},
+            {&Engine::stageRun<kMode, D, A>, &Engine::stageRun<kMode, D, D>, &Engine::stageRun<kMode, D, S>,
+             &Engine::stageRun<kMode, D, R>},
+            {&Engine::stageRun<kMode, S, A>, &Engine::stageRun<kMode, S, D>, &Engine::stageRun<kMode, S, S>,
+             &Engine::stageRun<kMode, S, R>},
+            {&Engine::stageRun<kMode, R, A>, &Engine::stageRun<kMode, R, D>, &Engine::stageRun<kMode, R, S>,
+             &Engine::stageRun<kMode, R, R>},
+        };
+        return pairs[voice0.env.stage - 1][voice1.env.stage - 1];
+    }
 }
 
 // One frame, any mix of sounding, waiting and silent voices.
@@ -745,12 +755,9 @@ int32_t Engine::mixedFrames(float* left, float* right, int32_t n, int32_t frames
             voice1.gain,
             voice0.cutoffScale,
             voice1.cutoffScale};
-    // A host that passes one buffer for both channels has runs for a lone
-    // voice only (stageRunFor).
     const auto runCanGoOn = [&] {
         int32_t solo;
-        const int voices = runnableVoices(b.v0, b.v1, b.glide, b.glideTarget(), LiveTimes{q_}, solo);
-        return voices == 1 || (voices == 2 && kMode != Output::kAddOneBuffer);
+        return hasStageRun<kMode>(runnableVoices(b.v0, b.v1, b.glide, b.glideTarget(), LiveTimes{q_}, solo));
     };
     do {
         oneFrame<kMode>(b, left, right, n++);

@@ -3,7 +3,8 @@
 // to an integer is the classic add-and-subtract of 1.5 * 2^52, which rounds
 // half to even like the conversion instruction, and every sum of integers is
 // exact in double; so the lanes give the scalar step's bits as long as
-// nothing saturates. filterPairExact checks for that: states below 2^28,
+// nothing saturates. The renderer checks for that with largestState and
+// coefficientsInRange: states below 2^28,
 // |damping| <= 2 and f >= -0.785 (f <= 0.785 holds by construction). Then hp
 // stays below 8.1e8, bp below 9.1e8, lp below 9.8e8 and the output stage
 // below 1.25e9, all inside the int32 range, and each product below 2^51.
@@ -66,11 +67,6 @@ inline constexpr PairConstant kAbsMaskPair{{std::bit_cast<double>(INT64_MAX), st
     const Pair absMask = kAbsMaskPair;
     return _mm_max_pd(_mm_max_pd(_mm_and_pd(fp.band, absMask), _mm_and_pd(fp.low, absMask)),
                       _mm_and_pd(fp.third, absMask));
-}
-
-// Whether a step with these states and coefficients is exact in both lanes.
-[[gnu::always_inline]] inline bool filterPairExact(const FilterPair& fp, Pair f, Pair damping) {
-    return bothLanes(_mm_and_pd(_mm_cmplt_pd(largestState(fp), kStateBoundPair), coefficientsInRange(f, damping)));
 }
 
 // filterSample for both lanes: x the inputs, f the cut-offs (widened from
