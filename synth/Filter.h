@@ -10,7 +10,10 @@ namespace orvo {
 
 enum FilterType : int32_t { kLowPass = 0, kBandPass = 1, kHighPass = 2, kBypass = 3 };
 
-inline constexpr double kMaxCutoff = 0.785;  // keeps the integer filter stable
+// The integer filter is stable for cut-offs 0..0.785 with damping 0.03..1.2.
+inline constexpr double kMaxCutoff = 0.785;
+inline constexpr double kMinDamping = 0.03;
+inline constexpr double kMaxDamping = 1.2;
 
 // States are integers on the mix tables' scale (100000 = full scale).
 struct FilterState {

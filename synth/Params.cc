@@ -31,6 +31,17 @@ int32_t filterTypeFor(float value) {
 // A quantity's float value, as the double it widens to.
 double widened(double x) { return static_cast<double>(static_cast<float>(x)); }
 
+// x held to lo..hi, NaN as `nan`. In-range values pass with their bits.
+double held(double x, double lo, double hi, double nan) { return x != x ? nan : x < lo ? lo : x > hi ? hi : x; }
+
+// The filter is stable only for damping 0.03..1.2, the span Q 0..1 gives;
+// a Q past 1 (either sign) would make it negative and the filter ring up to
+// full scale. NaN counts as Q 0.
+double dampingFor(double q) {
+    const double lo = widened(kMinDamping), hi = widened(kMaxDamping);  // what Q 1 and Q 0 give
+    return held(widened(1.2 - 1.17 * q * q), lo, hi, hi);
+}
+
 // The smallest whole position >= switchPoint, held to 0..8192: for whole t,
 // t < switchPoint exactly when t < this. NaN, which no position is below,
 // gives 0.
@@ -43,8 +54,10 @@ int32_t wave2StartFor(double switchPoint) {
 }  // namespace
 
 // A NaN value converts to 0 in every rounding (see roundToInt); infinities
-// and huge values saturate. The float quantities take whatever the formula
-// gives; the renderer keeps those from harming its integer state.
+// and huge values saturate. The quantities that could take the filter out
+// of its stable range (damping, Env amount) or a voice past full level (S)
+// are held to what values 0..1 give; the others take whatever the formula
+// gives, and the renderer keeps those from harming its integer state.
 void applyParameter(EngineQuantities& q, int32_t index, float value, float sampleRate) {
     const double v = value;
     const double rate = sampleRate;
@@ -61,9 +74,11 @@ void applyParameter(EngineQuantities& q, int32_t index, float value, float sampl
         case kParamCutOff:
             q.cutoffCoef.store(widened((v * v + 0.05) * 70000.0 / rate), relaxed);
             break;
-        case kParamQ: q.damping.store(widened(1.2 - 1.17 * v * v), relaxed); break;
-        case kParamSustain: q.sustainLevel.store(!(value >= 0.0f) ? 0.0f : value <= 1.0f ? value : 1.0f, relaxed); break;
-        case kParamEnv: q.envAmount.store(v, relaxed); break;
+        case kParamQ: q.damping.store(dampingFor(v), relaxed); break;
+        case kParamSustain: q.sustainLevel.store(static_cast<float>(held(v, 0.0, 1.0, 0.0)), relaxed); break;
+        // An amount past 1 pushes the cut-off below 0 at low levels, where
+        // the filter runs away; held to 0..1 like S, NaN as 0.
+        case kParamEnv: q.envAmount.store(held(v, 0.0, 1.0, 0.0), relaxed); break;
         case kParamType: q.filterType.store(filterTypeFor(value), relaxed); break;
         case kParamWave1: q.wave1Table.store(mixTableFor(waveSelection(value)), relaxed); break;
         case kParamWave2: q.wave2Table.store(mixTableFor(waveSelection(value)), relaxed); break;

@@ -52,7 +52,7 @@ struct EngineQuantities {
     // is a float value (rounded to float when it is worked out) stored as
     // the double it widens to, so a frame reads it without a conversion.
     std::atomic<double> cutoffCoef{0.0};     // float value: cut-off factor per unit of cutoffScale
-    std::atomic<double> damping{0.0};        // float value: 1.2 (Q 0) down to 0.03 (Q 1)
+    std::atomic<double> damping{0.0};        // float value: 1.2 (Q 0) down to 0.03 (Q 1), held there
     std::atomic<int32_t> filterType{0};      // FilterType, always 0..3
     std::atomic<const int32_t*> wave1Table{nullptr};  // start of a mix table (Wave1 reads entries 0..4095)
     std::atomic<const int32_t*> wave2Table{nullptr};  // start of a mix table (Wave2 reads entries 4096..8191)
@@ -68,7 +68,7 @@ struct EngineQuantities {
     // stays stored as the host sent it; only the level it drives is held,
     // so the envelope never scales a voice past full level.
     std::atomic<float> sustainLevel{0.0f};
-    std::atomic<double> envAmount{0.0};      // Env as the host sent it (a float value)
+    std::atomic<double> envAmount{0.0};      // Env (a float value), held to 0..1 like S
 };
 
 // The float quantities the renderer reads every frame, in two groups: those
@@ -181,7 +181,7 @@ inline uint32_t loadDragBits(const EngineQuantities& q) {
 }
 
 // Recomputes what parameter `index` drives from `value`, at `sampleRate` Hz
-// (finite and positive). S drives its held level, Env its unchanged copy.
+// (finite and positive). S and Env drive their values held to 0..1.
 // Out-of-range indexes do nothing.
 void applyParameter(EngineQuantities& q, int32_t index, float value, float sampleRate);
 

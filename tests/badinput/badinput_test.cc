@@ -22,6 +22,9 @@ namespace {
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 using orvo::kOutputBound;
+// Values 0..1 peak at about 5.7 (a resonant band-pass at full velocity);
+// nothing a host sends should come out louder than this.
+constexpr float kLoudestHeld = 8.0f;
 
 VstIntPtr VSTCALLBACK host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     return opcode == audioMasterVersion ? 2400 : 0;
@@ -94,6 +97,42 @@ TEST(badinput, NonFiniteAndHugeParameterValues) {
             expectBounded(p.render(2000));
             p.midi(0x80, 60, 0);
             expectBounded(p.render(3000));
+        }
+    }
+}
+
+// Row: S, Env or Q outside 0..1, which would take the filter out of its
+// stable range (S = -5, Env = 3, Q = 2 once played a full-scale square).
+// Behaviour: the level and filter quantities are held to what values 0..1
+// give, so each such setting sounds bit for bit like the in-range setting it
+// is held to, while the values themselves stay stored and reported as sent.
+TEST(badinput, UnstableFilterSettingsSoundAsTheirHeldValues) {
+    struct Case {
+        float s, env, q;      // as sent
+        float hs, henv, hq;   // what they are held to
+    };
+    const Case cases[] = {
+        {-5.0f, 3.0f, 2.0f, 0.0f, 1.0f, 1.0f},   {0.5f, 1.2f, -7.0f, 0.5f, 1.0f, 1.0f},
+        {9.0f, -2.0f, 1e30f, 1.0f, 0.0f, 1.0f},  {kNaN, kNaN, kNaN, 0.0f, 0.0f, 0.0f},
+        {0.3f, kInf, -kInf, 0.3f, 1.0f, 1.0f},
+    };
+    for (const Case& c : cases) {
+        Plugin wild, held;
+        for (int type : {0, 1, 2}) {
+            const float sent[] = {c.s, c.env, c.q}, tame[] = {c.hs, c.henv, c.hq};
+            const int index[] = {orvo::kParamSustain, orvo::kParamEnv, orvo::kParamQ};
+            for (int i = 0; i < 3; ++i) {
+                wild.e->setParameter(wild.e, index[i], sent[i]);
+                held.e->setParameter(held.e, index[i], tame[i]);
+                EXPECT_EQ(bits(sent[i]), bits(wild.e->getParameter(wild.e, index[i])));
+            }
+            for (Plugin* p : {&wild, &held}) {
+                p->e->setParameter(p->e, orvo::kParamType, type * 0.5f);
+                p->midi(0x90, 40 + 20 * type, 127);
+            }
+            std::vector<float> a = wild.render(3000), b = held.render(3000);
+            ASSERT_EQ(0, std::memcmp(a.data(), b.data(), a.size() * sizeof(float))) << c.s << " " << c.env << " " << c.q;
+            for (float x : a) ASSERT_LE(std::fabs(x), kLoudestHeld);
         }
     }
 }
@@ -194,8 +233,10 @@ TEST(badinput, LongProgramNamesAreCut) {
 }
 
 // Row: a null ptr for every request that reads or writes through it.
-// Behaviour: the request does nothing and answers 0.
-TEST(badinput, NullPointersAnswerZero) {
+// Behaviour: the request does nothing and answers what it answers when
+// there is nothing to report: 0, and -1 ("no MIDI programs") for the
+// current MIDI program, where 0 would name program 0.
+TEST(badinput, NullPointersAnswerTheirDefault) {
     Plugin p;
     const VstInt32 ops[] = {effSetProgramName,     effGetProgramName,     effGetParamLabel,
                             effGetParamDisplay,    effGetParamName,       effEditGetRect,
@@ -203,9 +244,12 @@ TEST(badinput, NullPointersAnswerZero) {
                             effString2Parameter,   effGetProgramNameIndexed, effGetInputProperties,
                             effGetOutputProperties, effGetEffectName,     effGetErrorText,
                             effGetVendorString,    effGetProductString,   effCanDo,
-                            effGetParameterProperties, effGetMidiProgramName, effGetCurrentMidiProgram,
+                            effGetParameterProperties, effGetMidiProgramName,
                             effGetMidiProgramCategory, effGetMidiKeyName};
     for (VstInt32 op : ops) EXPECT_EQ(0, p.send(op, 0, 0, nullptr)) << "opcode " << op;
+    EXPECT_EQ(-1, p.send(effGetCurrentMidiProgram, 0, 0, nullptr));
+    char record[256] = {};  // room for any record the host might pass
+    EXPECT_EQ(-1, p.send(effGetCurrentMidiProgram, 0, 0, &record));
     EXPECT_EQ("init1", p.text(effGetProgramName));
 }
 

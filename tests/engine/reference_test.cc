@@ -38,10 +38,10 @@ struct ModelParams {
 
 ModelParams readParams(const Engine& e) {
     const EngineQuantities& q = e.quantities();
-    float s = e.parameter(kParamSustain);
-    s = !(s >= 0.0f) ? 0.0f : s > 1.0f ? 1.0f : s;
-    return {q.attackSamples.load(), q.decaySamples.load(), q.releaseSamples.load(), s,
-            e.parameter(kParamEnv), float(q.cutoffCoef.load()), float(q.damping.load()), q.dragCoef.load(),
+    // S and Env as sent, held to 0..1 with NaN as 0.
+    const auto held = [](float x) { return !(x >= 0.0f) ? 0.0f : x > 1.0f ? 1.0f : x; };
+    return {q.attackSamples.load(), q.decaySamples.load(), q.releaseSamples.load(), held(e.parameter(kParamSustain)),
+            held(e.parameter(kParamEnv)), float(q.cutoffCoef.load()), float(q.damping.load()), q.dragCoef.load(),
             float(q.switchPoint.load()), float(q.wave1Stretch.load()), float(q.wave2Stretch.load()), q.filterType.load(),
             q.wave1Table.load(), q.wave2Table.load()};
 }
@@ -258,11 +258,10 @@ void runSession(uint32_t seed, bool wild) {
 }
 
 // Both voices sounding with filter states set around the limits of the
-// range where the two-lane step is exact (2^26, 2^28), at full cut-off and
-// damping from 1.2 down to -1.99, where the filter grows through every limit
-// into saturation. Band and low of opposite signs grow fastest under
-// negative damping (about 7.3 times in two frames). Each render starts a new
-// run, so the first frame is one that checks the states.
+// range where the two-lane step is exact (2^26, 2^28) and up to 2^30, at
+// full cut-off and damping 1.2 and 0.03 (a Q past 1 is held at Q 1's), from
+// where the filter grows through the limits into saturation. Each render
+// starts a new run, so the first frame is one that checks the states.
 TEST(EngineReference, FilterStatesAroundTheExactLimitsMatchTheModel) {
     const auto check = [](float q, float type, FilterState s0, FilterState s1) {
         Engine e, twin;
