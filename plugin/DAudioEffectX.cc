@@ -71,7 +71,8 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         }
         case effSetEditKnobMode: return editor ? editor->setKnobMode(static_cast<VstInt32>(value)) : 0;
         case effGetMidiProgramName: return ptr ? getMidiProgramName(index, ptr) : 0;
-        case effGetCurrentMidiProgram: return ptr ? getCurrentMidiProgram(index, ptr) : 0;
+        // Without a record to fill, the answer is the one for no MIDI programs.
+        case effGetCurrentMidiProgram: return ptr ? getCurrentMidiProgram(index, ptr) : -1;
         case effGetMidiProgramCategory: return ptr ? getMidiProgramCategory(index, ptr) : 0;
         case effHasMidiProgramsChanged: return hasMidiProgramsChanged(index) ? 1 : 0;
         case effGetMidiKeyName: return ptr && getMidiKeyName(index, ptr) ? 1 : 0;
