@@ -51,7 +51,11 @@ AVstXSynth::AVstXSynth(audioMasterCallback audioMaster) : AudioEffectX(audioMast
     suspend();
 }
 
+// The editor goes first: an open form may still ask for program names and
+// values while it closes, and the programs must outlive it.
 AVstXSynth::~AVstXSynth() {
+    delete getEditor();
+    setEditor(nullptr);
     for (VstXSynthProgram*& p : programs_) {
         delete p;
         p = nullptr;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DVstUtils.h"
+#include "PluginFactory.h"
 #include "uVSTXSynth.h"
 
 using namespace orvo;
@@ -176,15 +177,22 @@ TEST_F(Synth, SampleRateRequests) {
     dispatch(effSetProgram, 0, 0);  // re-selecting re-applies at the new rate
     EXPECT_EQ(fx.engine().quantities().attackSamples.load(), 240);
 
-    // A rate that is not finite and positive changes neither the pitch step
+    // A rate that is not finite and positive, or too small for a pitch step
+    // (denormal or the smallest normal rates), changes neither the pitch step
     // nor the conversions, and the instrument keeps playing.
     for (float bad : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-                      std::numeric_limits<float>::denorm_min()}) {
-        dispatch(effSetSampleRate, 0, 0, nullptr, bad);
-        dispatch(effSetProgram, 0, 0);
+                      std::numeric_limits<float>::denorm_min(), std::numeric_limits<float>::min()}) {
+        for (VstInt32 op : {VstInt32(effSetSampleRate), VstInt32(effSetBlockSizeAndSampleRate)}) {
+            dispatch(op, 0, 512, nullptr, bad);
+            dispatch(effSetProgram, 0, 0);
+            EXPECT_EQ(fx.engine().tableStep(), static_cast<float>(4096.0 / 48000.0)) << bad;
+            EXPECT_EQ(fx.engine().quantities().attackSamples.load(), 240) << bad;
+            EXPECT_EQ(fx.engine().quantities().releaseSamples.load(), 490) << bad;
+        }
     }
-    EXPECT_EQ(fx.engine().tableStep(), static_cast<float>(4096.0 / 48000.0));
-    EXPECT_EQ(fx.engine().quantities().attackSamples.load(), 0);  // a denormal rate is still a rate
+    dispatch(effSetSampleRate, 0, 0, nullptr, 1.0e-30f);  // tiny but usable: accepted as given
+    dispatch(effSetProgram, 0, 0);
+    EXPECT_EQ(fx.engine().quantities().attackSamples.load(), 0);
     dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
     dispatch(effSetProgram, 0, 0);
     EXPECT_EQ(fx.engine().quantities().attackSamples.load(), 240);
@@ -212,6 +220,29 @@ TEST(SynthConstruction, WithoutHostCallbackKeepsBaseCounts) {
     EXPECT_EQ(fx.getEffectRecord()->numInputs, 1);
     EXPECT_EQ(fx.getEffectRecord()->flags & effFlagsIsSynth, 0);
     EXPECT_EQ(fx.getParameter(4), 0.5f);
+}
+
+// An editor that, like a form being torn down, reads the current program's
+// name and a value as it goes.
+struct ReadingEditor : AEffEditor {
+    std::string* seen;
+    ReadingEditor(AudioEffect* fx, std::string* seen) : AEffEditor(fx), seen(seen) {}
+    ~ReadingEditor() override {
+        char name[kVstMaxProgNameLen + 1] = {};
+        effect->getProgramName(name);
+        *seen = std::string(name) + " " + std::to_string(effect->getParameter(kParamCutOff));
+    }
+};
+
+TEST(SynthConstruction, EditorIsGoneBeforeThePrograms) {
+    std::string seen;
+    AEffect* rec = createEffectInstance(host)->getEffectRecord();
+    auto* fx = static_cast<AudioEffect*>(rec->object);
+    delete fx->getEditor();
+    fx->setEditor(new ReadingEditor(fx, &seen));
+    rec->dispatcher(rec, effSetProgramName, 0, 0, const_cast<char*>("Last words"), 0.0f);
+    rec->dispatcher(rec, effClose, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ("Last words 0.500000", seen);
 }
 
 }  // namespace
