@@ -247,35 +247,37 @@ LRESULT CALLBACK knobProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-// Classes registered by a DLL outlive it unless unregistered, so they are
-// held only while some form of this module exists.
-int classUsers = 0;
+// The window classes live as long as the module: registered for the first
+// form (a function-local static, so forms opened on two UI threads at once
+// register them exactly once) and unregistered when the module unloads,
+// since classes registered by a DLL outlive it otherwise. A count of forms,
+// which unregisters with the last one, would race between one thread's last
+// form going and another's first form coming.
+struct WindowClasses {
+    WindowClasses() {
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&icc);
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.hInstance = moduleInstance();
+        wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpfnWndProc = formProc;
+        wc.lpszClassName = kFormClass;
+        RegisterClassExW(&wc);
+        wc.lpfnWndProc = knobProc;
+        wc.lpszClassName = kKnobClass;
+        wc.hbrBackground = nullptr;
+        RegisterClassExW(&wc);
+    }
+    ~WindowClasses() {
+        HINSTANCE inst = moduleInstance();
+        UnregisterClassW(kFormClass, inst);
+        UnregisterClassW(kKnobClass, inst);
+    }
+};
 
-void registerClasses() {
-    if (classUsers++ > 0) return;
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
-    HINSTANCE inst = moduleInstance();
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.hInstance = inst;
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpfnWndProc = formProc;
-    wc.lpszClassName = kFormClass;
-    RegisterClassExW(&wc);
-    wc.lpfnWndProc = knobProc;
-    wc.lpszClassName = kKnobClass;
-    wc.hbrBackground = nullptr;
-    RegisterClassExW(&wc);
-}
-
-void unregisterClasses() {
-    if (--classUsers > 0) return;
-    HINSTANCE inst = moduleInstance();
-    UnregisterClassW(kFormClass, inst);
-    UnregisterClassW(kKnobClass, inst);
-}
+void registerClasses() { static const WindowClasses classes; }
 
 // Honours the requested character set when the face supports it; where the
 // mapper would trade Times New Roman for some other face to get Shift-JIS,
@@ -341,7 +343,6 @@ Win32Platform::Node* Win32Platform::makeGroup(Node* parent, Box box, std::string
 
 Widget Win32Platform::createForm(void* parentWindow, int width, int height, const FontStyle& style, FormSink* sink) {
     registerClasses();
-    registered = true;
     font = makeFont(style);
     // The requested alpha blending is left out: on a child window it would
     // leave the panel nearly invisible.
@@ -379,8 +380,6 @@ void Win32Platform::destroyForm(Widget form) {
     nodes.clear();
     if (font) DeleteObject(static_cast<HFONT>(font));
     font = nullptr;
-    if (registered) unregisterClasses();
-    registered = false;
 }
 
 void Win32Platform::startTimer(Widget form, int milliseconds) {

@@ -48,7 +48,6 @@ private:
 
     std::vector<std::unique_ptr<Node>> nodes;
     void* font = nullptr;     // HFONT
-    bool registered = false;  // this platform holds a reference on the window classes
 };
 
 }  // namespace orvo

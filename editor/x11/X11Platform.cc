@@ -6,6 +6,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -23,27 +24,57 @@ constexpr int kColours = 7;
 // Xlib reports protocol errors through one process-wide handler whose
 // default ends the process. A window of ours can vanish under us (the host
 // destroys its window before effEditClose), so errors on our connection are
-// swallowed while we work and everything else goes to the host's handler.
-struct ErrorTrap {
-    static inline Display* display = nullptr;
-    static inline int depth = 0;
-    static inline XErrorHandler previous = nullptr;
-    static int handler(Display* d, XErrorEvent* e) {
-        if (d == display) return 0;
-        return previous ? previous(d, e) : 0;
-    }
-    Display* d;
+// swallowed while we work and everything else goes to the handler that was
+// in place before ours.
+//
+// Hosts may run each plug-in window on a UI thread of its own, so nothing
+// here is per process but the handler itself: which connection a thread is
+// working on is the thread's own, and the handler, once put in place, stays
+// until the library unloads. Swapping it in and out around each piece of
+// work, as one thread could, would let two threads restore each other's.
+class ErrorTrap {
+public:
     explicit ErrorTrap(Display* d) : d(d) {
         if (!d || depth++ > 0) return;
-        display = d;
-        previous = XSetErrorHandler(&handler);
+        working = d;
+        install();
     }
     ~ErrorTrap() {
         if (!d || --depth > 0) return;
-        XSync(d, False);
-        XSetErrorHandler(previous);
-        display = nullptr;
+        XSync(d, False);  // errors of our requests arrive while still trapped
+        working = nullptr;
     }
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+
+private:
+    // Called on the thread whose request failed: Xlib reports an error while
+    // that thread reads its connection.
+    static int handler(Display* display, XErrorEvent* e) {
+        if (display == working) return 0;
+        XErrorHandler next = previous.load(std::memory_order_relaxed);
+        return next ? next(display, e) : 0;
+    }
+    // Puts the handler back in place should someone have replaced it since.
+    static void install() {
+        XErrorHandler before = XSetErrorHandler(&handler);
+        if (before != &handler) previous.store(before, std::memory_order_relaxed);
+    }
+    // At unload the function must not stay installed.
+    struct Uninstall {
+        ~Uninstall() {
+            XErrorHandler before = previous.load(std::memory_order_relaxed);
+            if (!before) return;
+            XErrorHandler current = XSetErrorHandler(before);
+            if (current != &handler) XSetErrorHandler(current);  // not ours: leave it
+        }
+    };
+
+    Display* d;
+    static thread_local inline Display* working = nullptr;  // this thread's connection while trapped
+    static thread_local inline int depth = 0;               // traps open on this thread
+    static inline std::atomic<XErrorHandler> previous{nullptr};
+    static inline Uninstall uninstall;
 };
 
 // Slider geometry: where the channel runs and where the thumb of a position
