@@ -29,7 +29,13 @@ constexpr int32_t kPhasePositionMask = kSwitchCycle - 1;
 constexpr double kCutoffScaleDivisor = 32768.0;
 constexpr double kBendStep = 1.0 / 64.0;  // semitones per coarse bend step
 
-bool usableRate(float rate) { return std::isfinite(rate) && rate > 0.0f; }
+// A rate the engine can work with: finite, positive, and large enough that
+// the pitch step fits a float. Below that (denormal rates and the smallest
+// normal ones) the stage lengths would round to nothing as well, so such a
+// rate is refused everywhere alike.
+bool usableRate(float rate) {
+    return std::isfinite(rate) && rate > 0.0f && kTableStepScale / static_cast<double>(rate) <= FLT_MAX;
+}
 
 // Stores the glide as a float without ever reaching infinity or NaN: a wild
 // Drag value makes the glide overshoot and grow, and once it were infinite
@@ -72,27 +78,16 @@ struct Engine::BackParams {
 };
 
 Engine::Engine() {
-    for (int32_t i = 0; i < kNumParams; ++i) {
-        current_[i].store(kParams[i].defaultValue, relaxed);
-        applyParameter(q_, i, kParams[i].defaultValue, kDefaultSampleRate);
-    }
+    for (int32_t i = 0; i < kNumParams; ++i) current_[i].store(kParams[i].defaultValue, relaxed);
     reset();
 }
 
 void Engine::reset() {
-    for (Voice& v : bank_.voice) {
-        v.phase = 0.0f;
-        v.env.stage = kStageOff;
-        v.env.attackCount = 0;
-        v.env.decayCount = 0;
-        v.env.releaseCount = 0;
-        v.env.level = 0.0f;
-        v.delay = 0;
-    }
-    bank_.bendFactor = 1.0f;
-    bank_.maxVoiceIndex = kMaxVoiceIndex;
-    bank_.nextVoice = 0;
+    bank_ = VoiceBank{};
+    quiet_ = QuietState{};
+    conversionRate_.store(kDefaultSampleRate, relaxed);
     tableStep_.store(static_cast<float>(kTableStepScale / static_cast<double>(kDefaultSampleRate)), relaxed);
+    for (int32_t i = 0; i < kNumParams; ++i) applyParameter(q_, i, current_[i].load(relaxed), kDefaultSampleRate);
     waveTables();  // built here at the latest, never on the audio thread
 }
 
@@ -107,9 +102,7 @@ float Engine::parameter(int32_t index) const { return isParamIndex(index) ? curr
 
 void Engine::setSampleRate(float rate) {
     if (!usableRate(rate)) return;
-    const double step = kTableStepScale / static_cast<double>(rate);
-    if (step > FLT_MAX) return;  // a denormal rate: the step would not fit a float
-    tableStep_.store(static_cast<float>(step), relaxed);
+    tableStep_.store(static_cast<float>(kTableStepScale / static_cast<double>(rate)), relaxed);
     // A later request that carries an unusable rate falls back to this one.
     conversionRate_.store(rate, relaxed);
 }
@@ -155,7 +148,6 @@ void Engine::noteOn(int32_t note, int32_t velocity, int32_t delta) {
 void Engine::startNote(int32_t note, int32_t velocity, int32_t delta, int32_t v) {
     Voice& voice = bank_.voice[v];
     voice.note = note;
-    voice.velocity = velocity;
     voice.gain = static_cast<float>(static_cast<double>(velocity) * kGainPerVelocity * kGainLevel * kGainTableScale);
     voice.delay = delta;
     voice.env.stage = kStageAttack;

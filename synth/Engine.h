@@ -19,7 +19,9 @@
 
 namespace orvo {
 
-inline constexpr int kVoiceSlots = 18;    // slots 0 and 1 play; 2 is scratch for the rotation
+// Slots 0 and 1 play; the other sixteen are never touched, room the bank has
+// always been laid out with.
+inline constexpr int kVoiceSlots = 18;
 inline constexpr int kMaxVoiceIndex = 1;  // two voices
 inline constexpr float kDefaultSampleRate = 44100.0f;
 inline constexpr double kTableStepScale = kCycleLength;  // table entries per cycle: step = this / rate
@@ -39,7 +41,6 @@ inline constexpr float kOutputBound =
 struct Voice {
     float phase = 0.0f;        // phase units; one switch cycle is 8192
     int32_t note = 0;          // MIDI note 0..127
-    int32_t velocity = 0;      // 1..127
     int32_t delay = 0;         // frames to wait before sounding, >= 0
     float increment = 0.0f;    // phase units per frame at this voice's own pitch
     float gain = 0.0f;         // velocity / 127 * 2e-6: table scale (100000) to output scale (0.2)
@@ -61,19 +62,22 @@ class Engine {
 public:
     Engine();
 
-    // Silences every voice and clears bend, rotation and table step back to
-    // a fresh start at 44100 Hz. Parameters are kept. Not real-time: call
-    // while the audio thread is idle.
+    // A fresh start, as after construction: every voice silent with cleared
+    // filter and pitch, no bend, no glide, the rotation at its start, and the
+    // pitch step and parameter conversions at 44100 Hz. The current values
+    // are kept and re-applied at that rate. Not real-time: call while the
+    // audio thread is idle.
     void reset();
 
     // --- any thread ---
     // Stores a current value (index 0..11) and recomputes what it drives, at
-    // `sampleRate`; a rate that is not finite and positive is replaced by the
-    // last good one. Other indexes are ignored.
+    // `sampleRate`; a rate that is unusable (not finite, not positive, or so
+    // small that the pitch step would not fit a float) is replaced by the
+    // last usable one. Other indexes are ignored.
     void setParameter(int32_t index, float value, float sampleRate);
     float parameter(int32_t index) const;  // 0 for other indexes
-    // Pitch step for later note starts and bends. A rate that is not finite
-    // and positive is ignored.
+    // Pitch step for later note starts and bends. An unusable rate (as for
+    // setParameter) is ignored.
     void setSampleRate(float rate);
     float tableStep() const { return tableStep_.load(std::memory_order_relaxed); }
     const EngineQuantities& quantities() const { return q_; }
