@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -20,6 +21,32 @@ namespace {
 
 enum Kind { kForm, kGroup, kLabel, kSlider, kRadio, kMemo, kPicture, kKnob };
 constexpr int kColours = 7;
+
+// Xft, fontconfig and FreeType keep process-wide caches without locks of
+// their own: every connection that opens a font shares one face per font
+// file, and glyphs are loaded into it as text is measured and drawn. Hosts
+// may run each plug-in window on a UI thread of its own, so our X work takes
+// turns across the process: one UI thread at a time, held for a whole entry
+// (re-entered freely on the thread that holds it). Only UI threads ever wait
+// here; the audio thread never comes near the editor.
+class XTurn {
+public:
+    XTurn() {
+        if (depth++ == 0) turn().lock();
+    }
+    ~XTurn() {
+        if (--depth == 0) turn().unlock();
+    }
+    XTurn(const XTurn&) = delete;
+    XTurn& operator=(const XTurn&) = delete;
+
+private:
+    static std::mutex& turn() {
+        static std::mutex m;
+        return m;
+    }
+    static thread_local inline int depth = 0;
+};
 
 // Xlib reports protocol errors through one process-wide handler whose
 // default ends the process. A window of ours can vanish under us (the host
@@ -70,6 +97,7 @@ private:
         }
     };
 
+    XTurn turn;  // first in, last out: the trap is set and lifted within the turn
     Display* d;
     static thread_local inline Display* working = nullptr;  // this thread's connection while trapped
     static thread_local inline int depth = 0;               // traps open on this thread
@@ -233,6 +261,7 @@ X11Platform::Node* X11Platform::add(int kind, Widget parent, Box box, unsigned l
 }
 
 Widget X11Platform::createForm(void* parentWindow, int width, int height, const FontStyle& style, FormSink* sink) {
+    XTurn turn;
     formSink = sink;
     auto c = std::make_unique<Connection>();
     // A connection of our own: the host's Display may belong to another
@@ -307,6 +336,7 @@ void X11Platform::showForm(Widget) {
 }
 
 void X11Platform::destroyForm(Widget) {
+    XTurn turn;  // closing the font and the connection touch the shared caches too
     if (x) {
         ErrorTrap trap(x->display);
         if (knobDrag || slideDrag) XUngrabPointer(x->display, CurrentTime);
