@@ -7,7 +7,7 @@
 
 namespace orvo {
 
-int roundHalfEven(long double x) {
+int nearestInt(long double x) {
     if (std::isnan(x)) return 0;
     if (x >= static_cast<long double>(INT_MAX)) return INT_MAX;
     if (x <= static_cast<long double>(INT_MIN)) return INT_MIN;
@@ -58,7 +58,7 @@ void TTsumami::mouseMove() {
     // axes are rounded separately so each contributes whole steps.
     long long dx = static_cast<long long>(fCurrentPoint.x) - fStartPoint.x;
     long long dy = static_cast<long long>(fStartPoint.y) - fCurrentPoint.y;
-    long long n = static_cast<long long>(roundHalfEven(dx * 0.5L)) + roundHalfEven(dy * 0.5L) + fStartPosition;
+    long long n = static_cast<long long>(nearestInt(dx * 0.5L)) + nearestInt(dy * 0.5L) + fStartPosition;
     n = std::clamp<long long>(n, 0, 100);
     setPosition(static_cast<int>(n));
 }
@@ -79,7 +79,7 @@ void TTsumami::paint(Canvas& c) {
     const int H = box.height;
     // The setter accepts anything; the tables only cover 0..100.
     const std::size_t p = static_cast<std::size_t>(std::clamp(position, 0, 100));
-    auto R = [](long double x) { return roundHalfEven(x); };
+    auto R = [](long double x) { return nearestInt(x); };
     const long double px = fPointerX[p];
     const long double py = fPointerY[p];
 

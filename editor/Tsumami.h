@@ -54,8 +54,9 @@ private:
     std::array<float, 101> fPointerX{};
 };
 
-// Rounds half to even, saturating at the int range (NaN gives 0), so that no
-// parameter value, however odd, makes a conversion undefined.
-int roundHalfEven(long double x);
+// The nearest int, ties to even, saturating at the int range (NaN gives 0):
+// control positions from values and geometry, so that no parameter value,
+// however odd, makes a conversion undefined.
+int nearestInt(long double x);
 
 }  // namespace orvo

@@ -56,7 +56,7 @@ float TForm1::Binding::controlValue() const {
 }
 
 int TForm1::Binding::stateFor(float v) const {
-    const int r = roundHalfEven(static_cast<long double>(v) * scale);
+    const int r = nearestInt(static_cast<long double>(v) * scale);
     return kind == Slider ? clampToInt(50LL - r) : r;
 }
 
@@ -70,7 +70,7 @@ int TForm1::Binding::currentState() const {
 }
 
 float TForm1::Binding::gridValue(float v) const {
-    return static_cast<float>(roundHalfEven(static_cast<long double>(v) * scale) / static_cast<double>(scale));
+    return static_cast<float>(nearestInt(static_cast<long double>(v) * scale) / static_cast<double>(scale));
 }
 
 // --- TForm1 -------------------------------------------------------------------
@@ -132,18 +132,18 @@ void TForm1::buildControls(void* parentWindow) {
 
     using B = Binding;
     bindings = {{
-        {B::Slider, kA, 50, TrackBar3.get()},
-        {B::Slider, kD, 50, TrackBar4.get()},
-        {B::Slider, kS, 50, TrackBar5.get()},
-        {B::Slider, kR, 50, TrackBar6.get()},
-        {B::Radio, kType, 2, nullptr, nullptr, RadioGroup1.get()},
-        {B::Knob, kCutOff, 100, nullptr, Tsumami3.get()},
-        {B::Knob, kQ, 100, nullptr, Tsumami4.get()},
-        {B::Knob, kEnv, 100, nullptr, Tsumami5.get()},
-        {B::Radio, kWave1, 3, nullptr, nullptr, RadioGroup2.get()},
-        {B::Radio, kWave2, 3, nullptr, nullptr, RadioGroup3.get()},
-        {B::Knob, kDrag, 100, nullptr, Tsumami1.get()},
-        {B::Knob, kMix, 100, nullptr, Tsumami2.get()},
+        {B::Slider, kParamAttack, 50, TrackBar3.get()},
+        {B::Slider, kParamDecay, 50, TrackBar4.get()},
+        {B::Slider, kParamSustain, 50, TrackBar5.get()},
+        {B::Slider, kParamRelease, 50, TrackBar6.get()},
+        {B::Radio, kParamType, 2, nullptr, nullptr, RadioGroup1.get()},
+        {B::Knob, kParamCutOff, 100, nullptr, Tsumami3.get()},
+        {B::Knob, kParamQ, 100, nullptr, Tsumami4.get()},
+        {B::Knob, kParamEnv, 100, nullptr, Tsumami5.get()},
+        {B::Radio, kParamWave1, 3, nullptr, nullptr, RadioGroup2.get()},
+        {B::Radio, kParamWave2, 3, nullptr, nullptr, RadioGroup3.get()},
+        {B::Knob, kParamDrag, 100, nullptr, Tsumami1.get()},
+        {B::Knob, kParamMix, 100, nullptr, Tsumami2.get()},
     }};
 }
 
@@ -159,33 +159,22 @@ void TForm1::attachHandlers() {
 }
 
 void TForm1::FormCreate() {
-    ParamCache.CutOff = 0.5f;
-    ParamCache.Q = 0.0f;
-    ParamCache.Type = 0.0f;
-    ParamCache.Env = 0.5f;
-    ParamCache.A = 0.1f;
-    ParamCache.D = 0.1f;
-    ParamCache.S = 0.5f;
-    ParamCache.R = 0.1f;
-    ParamCache.Wave1 = 0.0f;
-    ParamCache.Wave2 = 0.0f;
-    ParamCache.Drag = 0.5f;
-    ParamCache.Mix = 0.5f;
+    for (int i = 0; i < kNumParams; ++i) cacheSlot(i) = kParams[i].defaultValue;
 }
 
 float& TForm1::cacheSlot(int index) {
     switch (index) {
-        case kA: return ParamCache.A;
-        case kD: return ParamCache.D;
-        case kS: return ParamCache.S;
-        case kR: return ParamCache.R;
-        case kCutOff: return ParamCache.CutOff;
-        case kQ: return ParamCache.Q;
-        case kType: return ParamCache.Type;
-        case kEnv: return ParamCache.Env;
-        case kWave1: return ParamCache.Wave1;
-        case kWave2: return ParamCache.Wave2;
-        case kDrag: return ParamCache.Drag;
+        case kParamAttack: return ParamCache.A;
+        case kParamDecay: return ParamCache.D;
+        case kParamSustain: return ParamCache.S;
+        case kParamRelease: return ParamCache.R;
+        case kParamCutOff: return ParamCache.CutOff;
+        case kParamQ: return ParamCache.Q;
+        case kParamType: return ParamCache.Type;
+        case kParamEnv: return ParamCache.Env;
+        case kParamWave1: return ParamCache.Wave1;
+        case kParamWave2: return ParamCache.Wave2;
+        case kParamDrag: return ParamCache.Drag;
         default: return ParamCache.Mix;
     }
 }
@@ -209,7 +198,7 @@ void TForm1::changed(const Binding& b) {
 }
 
 void TForm1::Timer1Timer() {
-    for (int i = 0; i < kParamCount; ++i) RefreshParameter(i);
+    for (int i = 0; i < kNumParams; ++i) RefreshParameter(i);
     repaint();
 }
 

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "DAudioEffect.h"
+#include "ParamTable.h"
 #include "Platform.h"
 #include "Tsumami.h"
 
@@ -59,9 +60,6 @@ private:
     int itemCount = 0;
     int itemIndex = -1;
 };
-
-// Parameter numbers of the synthesizer.
-enum Param : int { kA, kD, kS, kR, kCutOff, kQ, kType, kEnv, kWave1, kWave2, kDrag, kMix, kParamCount };
 
 class TForm1 : public FormSink {
 public:
@@ -137,7 +135,7 @@ private:
         float CutOff, Q, Type, A, D, S, R, Env, Wave1, Wave2, Drag, Mix;
     } ParamCache{};
     // FormPaint's order.
-    std::array<Binding, kParamCount> bindings{};
+    std::array<Binding, kNumParams> bindings{};
 };
 
 }  // namespace orvo

@@ -1,44 +1,6 @@
 #include "DVstUtils.h"
 
-#include <charconv>
-#include <clocale>
 #include <cmath>
-#include <cstring>
-
-#if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#endif
-
-namespace {
-// Written by the load-time step before any host thread can reach the effect,
-// read-only afterwards, so a plain char is enough.
-char gSeparator = '.';
-
-char localeSeparator() {
-#if defined(_WIN32)
-    // The C runtime's locale stays "C" unless the host changes it; the user's
-    // separator lives in the thread locale.
-    char buf[8] = {};
-    if (GetLocaleInfoA(GetThreadLocale(), LOCALE_SDECIMAL, buf, sizeof buf) == 2 &&
-        static_cast<unsigned char>(buf[0]) < 0x80)
-        return buf[0];
-    return '.';
-#else
-    // A multi-byte separator (U+066B in UTF-8, say) cannot be one char; its
-    // first byte alone would be broken text.
-    const lconv* lc = std::localeconv();
-    if (lc && lc->decimal_point && lc->decimal_point[0] != '\0' && lc->decimal_point[1] == '\0' &&
-        static_cast<unsigned char>(lc->decimal_point[0]) < 0x80)
-        return lc->decimal_point[0];
-    return '.';
-#endif
-}
-}  // namespace
-
-char decimalSeparator() { return gSeparator; }
-
-void readDecimalSeparator() { gSeparator = localeSeparator(); }
 
 double roundHalfEven(double x) {
     if (!std::isfinite(x)) return x;
@@ -47,30 +9,4 @@ double roundHalfEven(double x) {
     if (d > 0.5) return f + 1.0;
     if (d < 0.5) return f;
     return std::fmod(f, 2.0) == 0.0 ? f : f + 1.0;
-}
-
-void floatToText(char* text, float value, size_t size) {
-    if (!text || size == 0) return;
-    // to_chars is locale-independent and exact (round-half-even on exact ties),
-    // so every build formats the same float to the same text.
-    char buf[kFloatTextMax];
-    auto res = std::to_chars(buf, buf + sizeof buf - 1, static_cast<double>(value), std::chars_format::fixed, 2);
-    size_t n = (res.ec == std::errc()) ? static_cast<size_t>(res.ptr - buf) : 0;
-    buf[n] = '\0';
-    const char sep = decimalSeparator();
-    for (size_t i = 0; i < n; ++i)
-        if (buf[i] == '.') buf[i] = sep;
-    copyText(text, buf, size);
-}
-
-void copyText(char* dst, const char* src, size_t size) {
-    if (!dst || size == 0) return;
-    if (!src) {
-        dst[0] = '\0';
-        return;
-    }
-    size_t n = 0;
-    while (n + 1 < size && src[n] != '\0') ++n;
-    std::memcpy(dst, src, n);
-    dst[n] = '\0';
 }

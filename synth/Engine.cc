@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 
 #include "FilterPair.h"
+#include "QuantityLoads.h"
 #include "Round.h"
 #include "Tables.h"
 

@@ -105,8 +105,7 @@ void AVstXSynth::setProgramName(char* name) { copyText(programs_[curProgram]->na
 void AVstXSynth::getProgramName(char* name) { copyText(name, programs_[curProgram]->name, kProgramNameSize); }
 
 void AVstXSynth::getParameterLabel(VstInt32 index, char* label) {
-    (void)index;
-    copyText(label, kParameterLabel, kVstMaxParamStrLen);
+    copyText(label, isParamIndex(index) ? kParams[index].label : kParameterLabel, kVstMaxParamStrLen);
 }
 
 void AVstXSynth::getParameterDisplay(VstInt32 index, char* text) {

@@ -101,7 +101,7 @@ TEST_F(BridgeFixture, UserChangeReachesTheHostAsAutomate) {
     editor->open(window(1));
     ui->userClick(editor->getForm()->RadioGroup1->widget(), 1);
     ASSERT_EQ(synth.automated.size(), 1u);
-    EXPECT_EQ(synth.automated[0].index, kType);
+    EXPECT_EQ(synth.automated[0].index, kParamType);
     EXPECT_EQ(synth.automated[0].value, 0.5f);
 }
 

@@ -66,22 +66,22 @@ TEST_F(FormFixture, LaysOutControlsInKeyboardOrder) {
 }
 
 TEST_F(FormFixture, HostAutomationIsShownAtControlResolutionAndNotEchoed) {
-    synth.values[kA] = 0.123f;
+    synth.values[kParamAttack] = 0.123f;
     ui.tick();
     EXPECT_EQ(form.TrackBar3->getPosition(), 44);
     EXPECT_EQ(slider(form.TrackBar3), 44);
-    EXPECT_FLOAT_EQ(form.cached(kA), 0.12f);
-    EXPECT_FLOAT_EQ(synth.values[kA], 0.123f);
+    EXPECT_FLOAT_EQ(form.cached(kParamAttack), 0.12f);
+    EXPECT_FLOAT_EQ(synth.values[kParamAttack], 0.123f);
     EXPECT_TRUE(synth.automated.empty());
 }
 
 TEST_F(FormFixture, RadioValuesRoundHalfToEven) {
-    synth.values[kType] = 0.25f;
+    synth.values[kParamType] = 0.25f;
     ui.tick();
     EXPECT_EQ(form.RadioGroup1->getItemIndex(), 0);
-    synth.values[kType] = 0.75f;
-    synth.values[kWave1] = 0.5f;
-    synth.values[kWave2] = 1.0f;
+    synth.values[kParamType] = 0.75f;
+    synth.values[kParamWave1] = 0.5f;
+    synth.values[kParamWave2] = 1.0f;
     ui.tick();
     EXPECT_EQ(form.RadioGroup1->getItemIndex(), 2);
     EXPECT_EQ(form.RadioGroup2->getItemIndex(), 2);
@@ -96,8 +96,8 @@ TEST_F(FormFixture, UserChangesAreSentAsAutomation) {
     ui.userSlide(form.TrackBar5->widget(), 50);
     ui.userSlide(form.TrackBar5->widget(), 49);
     EXPECT_EQ(synth.automated, (std::vector<Automation>{
-                                   {kType, 0.5f}, {kWave2, 1.0f}, {kS, 1.0f}, {kS, 0.0f}, {kS, 0.02f}}));
-    EXPECT_FLOAT_EQ(synth.values[kType], 0.5f);
+                                   {kParamType, 0.5f}, {kParamWave2, 1.0f}, {kParamSustain, 1.0f}, {kParamSustain, 0.0f}, {kParamSustain, 0.02f}}));
+    EXPECT_FLOAT_EQ(synth.values[kParamType], 0.5f);
     // Reading the same values back on the next tick sends nothing more.
     ui.tick();
     EXPECT_EQ(synth.automated.size(), 5u);
@@ -112,21 +112,21 @@ TEST_F(FormFixture, KnobDragSendsEveryNewPosition) {
     ui.moveCursor({ui.cursor.x, ui.cursor.y - 20});  // +10
     ui.moveCursor({ui.cursor.x, ui.cursor.y});        // same position: nothing new to send
     ui.release();
-    EXPECT_EQ(synth.automated, (std::vector<Automation>{{kCutOff, 0.6f}}));
+    EXPECT_EQ(synth.automated, (std::vector<Automation>{{kParamCutOff, 0.6f}}));
 }
 
 TEST_F(FormFixture, DraggedKnobIgnoresAutomationUntilTheNextMove) {
     ui.press(form.Tsumami2->widget());
-    synth.values[kMix] = 0.9f;
+    synth.values[kParamMix] = 0.9f;
     ui.tick();
     ui.tick();
     EXPECT_EQ(form.Tsumami2->getPosition(), 50);
     EXPECT_TRUE(synth.automated.empty());
     // The next movement sends the knob's own value again.
     ui.moveCursor(ui.cursor);
-    EXPECT_EQ(synth.automated, (std::vector<Automation>{{kMix, 0.5f}}));
+    EXPECT_EQ(synth.automated, (std::vector<Automation>{{kParamMix, 0.5f}}));
     ui.release();
-    synth.values[kMix] = 0.3f;
+    synth.values[kParamMix] = 0.3f;
     ui.tick();
     EXPECT_EQ(form.Tsumami2->getPosition(), 30);
     EXPECT_EQ(synth.automated.size(), 1u);
@@ -143,12 +143,12 @@ TEST_F(FormFixture, IdleEditorSendsNothingAndMovesNothing) {
 }
 
 TEST_F(FormFixture, OutOfRangeValuesClampAndSendTheClampedValue) {
-    synth.values[kS] = 1.5f;  // slider clamps to the top
-    synth.values[kWave1] = -2.0f;  // radio group clamps to "no item": not a click
+    synth.values[kParamSustain] = 1.5f;  // slider clamps to the top
+    synth.values[kParamWave1] = -2.0f;  // radio group clamps to "no item": not a click
     ui.tick();
     EXPECT_EQ(form.TrackBar5->getPosition(), 0);
     EXPECT_EQ(form.RadioGroup2->getItemIndex(), -1);
-    EXPECT_EQ(synth.automated, (std::vector<Automation>{{kS, 1.0f}}));
+    EXPECT_EQ(synth.automated, (std::vector<Automation>{{kParamSustain, 1.0f}}));
 }
 
 TEST_F(FormFixture, FormWithoutSynthesizerDoesNothing) {
