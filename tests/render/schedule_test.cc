@@ -16,8 +16,9 @@ struct Seen {
 std::vector<Seen> midiOf(const BlockScheduler::Block& block) {
     std::vector<Seen> seen;
     if (!block.midi) return seen;
+    VstEvent* const* list = block.midi->events;  // as a plug-in walks it
     for (int i = 0; i < block.midi->numEvents; ++i) {
-        auto* m = reinterpret_cast<const VstMidiEvent*>(block.midi->events[i]);
+        auto* m = reinterpret_cast<const VstMidiEvent*>(list[i]);
         EXPECT_EQ(m->type, kVstMidiType);
         EXPECT_EQ(m->byteSize, int(sizeof(VstMidiEvent)));
         seen.push_back({m->deltaFrames, m->midiData[1]});
@@ -57,7 +58,8 @@ TEST(Schedule, BusyBlockHoldsAllItsEvents) {
     auto block = schedule.next(0, 128);
     ASSERT_NE(block.midi, nullptr);
     ASSERT_EQ(block.midi->numEvents, 40);
-    for (int i = 0; i < 40; ++i) EXPECT_EQ(reinterpret_cast<VstMidiEvent*>(block.midi->events[i])->deltaFrames, 64 + i);
+    VstEvent* const* list = block.midi->events;
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(reinterpret_cast<VstMidiEvent*>(list[i])->deltaFrames, 64 + i);
 }
 
 }  // namespace

@@ -59,6 +59,10 @@ BlockScheduler::Block BlockScheduler::next(int64_t start, int frames) {
     auto* list = reinterpret_cast<VstEvents*>(listStorage_.get());
     list->numEvents = 0;
     list->reserved = 0;
+    // The pointers go through the storage reserved for them, not through the
+    // two-entry array the header declares: past its second entry that is
+    // out of bounds, whatever lies behind it.
+    auto* slots = reinterpret_cast<VstEvent**>(listStorage_.get() + kHeaderWords);
     int64_t end = start + frames;
     for (; cursor_ < events_.size() && events_[cursor_].frame < end; ++cursor_) {
         const HostEvent& e = events_[cursor_];
@@ -76,7 +80,7 @@ BlockScheduler::Block BlockScheduler::next(int64_t start, int frames) {
         m.byteSize = sizeof(VstMidiEvent);
         m.deltaFrames = static_cast<VstInt32>(std::max<int64_t>(e.frame - start, 0));
         std::memcpy(m.midiData, e.midi, 3);
-        list->events[list->numEvents++] = reinterpret_cast<VstEvent*>(&m);
+        slots[list->numEvents++] = reinterpret_cast<VstEvent*>(&m);
     }
     block.parameters = parameters_;
     if (list->numEvents > 0) block.midi = list;
