@@ -113,7 +113,7 @@ TEST(Render, MidiFileEventsReachThePluginAtTheirExactFrames) {
     auto file = concat({smfHeader(0, 1, 96),
                         smfTrack({0x0A, 0x90, 0x3C, 0x64,                           // tick 10
                                   0x28, 0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0,        // tick 50: 100 BPM
-                                  0x00, 0x3C, 0x00,                                // tick 50, running status
+                                  0x00, 0x90, 0x3C, 0x00,                          // tick 50
                                   0x0A, 0x90, 0x3E, 0x50,                          // tick 60
                                   0x00, 0xFF, 0x2F, 0x00})});
     Timeline timeline = timelineFromMidi(parseMidiFile(file), 44100);
