@@ -87,6 +87,51 @@ TEST(Cli, RendersAMidiFileToFlacAndSaysWhereItWent) {
     EXPECT_EQ(entries, (std::vector<std::string>{"song.flac", "song.mid"}));
 }
 
+// Notes a few milliseconds apart, overlapping, with bends between them:
+// many note-ons share a block at any usual block size.
+test::Bytes denseSong() {
+    test::Bytes body;
+    auto delta = [&](uint32_t ticks) {
+        if (ticks >= 0x80) body.push_back(uint8_t(0x80 | (ticks >> 7)));
+        body.push_back(uint8_t(ticks & 0x7F));
+    };
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t range) { return (seed = seed * 1103515245u + 12345u) / 65536u % range; };
+    for (int i = 0; i < 120; ++i) {
+        uint8_t key = uint8_t(40 + next(40));
+        delta(next(12));
+        body.insert(body.end(), {0x90, key, uint8_t(30 + next(90))});
+        if (i % 5 == 2) {
+            delta(next(5));
+            body.insert(body.end(), {0xE0, 0x00, uint8_t(next(128))});
+        }
+        delta(next(20));
+        body.insert(body.end(), {0x80, key, 0x40});
+    }
+    body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
+    test::Bytes track = {'M', 'T', 'r', 'k', 0, 0, uint8_t(body.size() >> 8), uint8_t(body.size())};
+    track.insert(track.end(), body.begin(), body.end());
+    return concat({smfHeader(0, 1, 480), track});
+}
+
+TEST(Cli, TheBlockSizeDoesNotChangeTheRender) {
+    test::ScratchDir dir;
+    dir.write("dense.mid", denseSong());
+    std::string first;
+    for (const char* block : {"1", "64", "512", "16384"}) {
+        std::string out = std::string("dense-") + block + ".wav";
+        test::ToolResult result =
+            test::runTool(dir, {"--midi", "dense.mid", "--block", block, "--tail", "0.5", "-q", "--out", out});
+        ASSERT_EQ(result.status, 0) << result.err;
+        std::string bytes = test::readText(dir.file(out));
+        ASSERT_GT(bytes.size(), 100000u);
+        if (first.empty())
+            first = bytes;
+        else
+            EXPECT_TRUE(bytes == first) << "--block " << block << " renders other samples than --block 1";
+    }
+}
+
 TEST(Cli, ListsProgramsAndParametersThroughThePlugin) {
     test::ScratchDir dir;
     test::ToolResult result = test::runTool(dir, {"--plugin", RECORDER_PLUGIN, "--list", "--program", "1"});

@@ -95,6 +95,9 @@ AudioFileWriter::AudioFileWriter(const std::string& path, int sampleRate, std::o
     }
     // Overs in integer files clip instead of wrapping around.
     sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // The peak chunk of a float WAV carries the time of writing: without it
+    // the same render gives the same file, byte for byte.
+    sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
 }
 
 AudioFileWriter::~AudioFileWriter() { discard(); }

@@ -82,7 +82,12 @@ RenderStats render(PluginHost& host, BlockScheduler& schedule, const RenderSetti
             stats.cancelled = true;
             break;
         }
-        const int frames = static_cast<int>(std::min<int64_t>(block, stopAt - position));
+        // The instrument places a note-on when the block's list arrives and
+        // a bend at the block's start, so a block with several events plays
+        // them differently from one per block. Cutting blocks at events
+        // makes the render what the file says, whatever the block size.
+        const int frames = schedule.framesToNextEvent(
+            position, static_cast<int>(std::min<int64_t>(block, stopAt - position)));
         BlockScheduler::Block events = schedule.next(position, frames);
         for (const HostEvent& change : events.parameters) host.setParameter(change.param, change.value);
         host.processEvents(events.midi);

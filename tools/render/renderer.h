@@ -21,7 +21,7 @@ public:
 
 struct RenderSettings {
     int sampleRate = 44100;
-    int blockSize = 512;
+    int blockSize = 512;  // the largest block: every event also starts one
     // Seconds rendered after the material ends. Unset: until a second of
     // silence (bounded by maxTailSeconds), keeping keptSilenceSeconds of it.
     std::optional<double> tailSeconds;

@@ -53,6 +53,13 @@ BlockScheduler::BlockScheduler(Timeline timeline, int blockSize)
     listStorage_ = std::make_unique<VstIntPtr[]>(kHeaderWords + std::max<size_t>(busiestMidi, 2));
 }
 
+int BlockScheduler::framesToNextEvent(int64_t start, int maxFrames) const {
+    size_t i = cursor_;
+    while (i < events_.size() && events_[i].frame <= start) ++i;
+    if (i == events_.size()) return maxFrames;
+    return static_cast<int>(std::min<int64_t>(maxFrames, events_[i].frame - start));
+}
+
 BlockScheduler::Block BlockScheduler::next(int64_t start, int frames) {
     Block block;
     parameters_.clear();  // keeps its capacity

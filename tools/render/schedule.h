@@ -67,6 +67,12 @@ public:
     // The block [start, start + frames). Blocks must be asked for in order.
     Block next(int64_t start, int frames);
 
+    // The length of the block from `start` (at most `maxFrames`) that ends
+    // where the next event after `start` falls, so that every event reaches
+    // the plug-in at the first frame of a block of its own (events sharing a
+    // frame share that block).
+    int framesToNextEvent(int64_t start, int maxFrames) const;
+
     int64_t endFrame() const { return endFrame_; }
     int maxMidiPerBlock() const { return capacity_; }
 
