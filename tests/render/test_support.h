@@ -65,6 +65,7 @@ public:
                                                           std::streamsize(bytes.size()));
         return file(name);
     }
+    static void touch(const std::string& path) { std::ofstream(path) << "x"; }
     const std::filesystem::path& path() const { return path_; }
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
