@@ -2,6 +2,7 @@
 // folders, an in-memory sink and a way to run the built tool.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <csignal>
 #include <unistd.h>
@@ -99,13 +100,19 @@ struct ToolResult {
 
 // Runs the built orvo-render in `cwd` with the given arguments; with
 // `interruptAfterMs` it is sent SIGINT that long after its output file
-// has been started (so a slow start cannot make the test flaky).
-inline ToolResult runTool(const ScratchDir& cwd, std::vector<std::string> args, int interruptAfterMs = -1) {
+// has been started (so a slow start cannot make the test flaky); with
+// `fileSizeLimit` it runs under that limit in bytes, as under `ulimit -f`.
+inline ToolResult runTool(const ScratchDir& cwd, std::vector<std::string> args, int interruptAfterMs = -1,
+                          long fileSizeLimit = -1) {
     std::string outPath = cwd.file(".stdout"), errPath = cwd.file(".stderr");
     pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(cwd.path().c_str()) != 0) ::_exit(126);
         if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) ::_exit(126);
+        if (fileSizeLimit >= 0) {
+            rlimit limit{rlim_t(fileSizeLimit), RLIM_INFINITY};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+        }
         std::vector<char*> argv{const_cast<char*>(ORVO_RENDER_EXE)};
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);

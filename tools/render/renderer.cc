@@ -55,6 +55,12 @@ private:
 
 }  // namespace
 
+RenderLength renderLength(int64_t end, const RenderSettings& settings) {
+    const auto seconds = [&](double s) { return static_cast<int64_t>(std::llround(s * settings.sampleRate)); };
+    if (settings.tailSeconds) return {end + seconds(*settings.tailSeconds), end + seconds(*settings.tailSeconds)};
+    return {end + std::max<int64_t>(seconds(settings.silenceSeconds), 1), end + seconds(settings.maxTailSeconds)};
+}
+
 RenderStats render(PluginHost& host, BlockScheduler& schedule, const RenderSettings& settings, FrameSink& sink,
                    const ProgressFn& progress, const std::atomic<bool>* cancel) {
     const auto started = std::chrono::steady_clock::now();
@@ -62,9 +68,10 @@ RenderStats render(PluginHost& host, BlockScheduler& schedule, const RenderSetti
     const int64_t end = schedule.endFrame();
     const auto seconds = [&](double s) { return static_cast<int64_t>(std::llround(s * settings.sampleRate)); };
     const bool fixedTail = settings.tailSeconds.has_value();
-    const int64_t stopAt = end + seconds(fixedTail ? *settings.tailSeconds : settings.maxTailSeconds);
+    const RenderLength length = renderLength(end, settings);
+    const int64_t stopAt = length.longest;
     const int64_t silenceLimit = std::max<int64_t>(seconds(settings.silenceSeconds), 1);
-    const int64_t expected = fixedTail ? stopAt : end + silenceLimit;
+    const int64_t expected = length.expected;
 
     // Everything the loop touches is allocated here, before the first block.
     const int channels = std::max(host.numOutputs(), 1);

@@ -38,6 +38,15 @@ struct RenderStats {
     bool cancelled = false;
 };
 
+// How long a render of material ending at `end` runs: `expected` with the
+// tail as set (an automatic one as the silence it waits for), `longest` at
+// most (an automatic tail at its bound).
+struct RenderLength {
+    int64_t expected = 0;
+    int64_t longest = 0;
+};
+RenderLength renderLength(int64_t end, const RenderSettings& settings);
+
 // Called once per block: frames rendered so far and the expected total
 // (an estimate while an automatic tail is still running).
 using ProgressFn = std::function<void(int64_t done, int64_t expected)>;

@@ -19,6 +19,12 @@ Timeline timelineFromMidi(const MidiFile& midi, int sampleRate) {
     return timeline;
 }
 
+int64_t timelineEnd(const Timeline& timeline) {
+    int64_t end = timeline.endFrame;
+    for (const HostEvent& e : timeline.events) end = std::max(end, e.frame);
+    return end;
+}
+
 namespace {
 // Words of the VstEvents header that precede its pointer array (the header
 // is an int and a pointer-sized integer, so two words on every target).

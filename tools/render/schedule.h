@@ -46,6 +46,9 @@ struct Timeline {
     int64_t endFrame = 0;  // where the material ends; tails are rendered past it
 };
 
+// Where the material ends: its stated end, or its last event if later.
+int64_t timelineEnd(const Timeline& timeline);
+
 // Every channel message of the file at its frame; the end is the file's last
 // end-of-track, so a file that closes on a rest keeps its rest.
 Timeline timelineFromMidi(const MidiFile& midi, int sampleRate);
