@@ -194,9 +194,14 @@ Parsed parseCommandLine(int argc, const char* const* argv) {
     app.set_version_flag("--version", std::string("orvo-render ") + ORVO_RENDER_VERSION);
     app.add_option("--plugin", o.plugin, "VST 2 plug-in (.so) to load [default: OrvoSwitch.so beside orvo-render]");
     app.add_option("--midi", o.midi, "Standard MIDI File (format 0 or 1) to render instead of the demo");
-    app.add_option("-o,--out", o.out, "Output file; .wav (RF64 past 4 GiB) or .flac picks the format")->capture_default_str();
+    app.add_option("-o,--out", o.out, "Output file; .wav (RF64 past 4 GiB) or .flac picks the format")
+        ->capture_default_str();
     app.add_option("--rate", o.rate, "Sample rate in Hz")->capture_default_str()->check(CLI::Range(8000, 384000));
-    app.add_option("--block", o.block, "Largest processing block in frames (every event starts a block of its own, so the sound does not depend on it)")->capture_default_str()->check(CLI::Range(1, 16384));
+    app.add_option("--block", o.block,
+                   "Largest processing block in frames (every event starts a block of its own, so the sound "
+                   "does not depend on it)")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 16384));
     app.add_option("--bits", o.bits, "Sample format: 16, 24 or 32f [default: 32f for WAV, 24 for FLAC]")
         ->check(CLI::IsMember({"16", "24", "32f"}));
     app.add_option("--program", o.program, "Program number to select before rendering (the demo then sets most parameters itself)")
@@ -216,8 +221,7 @@ Parsed parseCommandLine(int argc, const char* const* argv) {
         ->check(CLI::Validator(
             [](std::string& text) -> std::string {
                 // NaN fails every comparison, and so would pass a range check.
-                char* end = nullptr;
-                double value = std::strtod(text.c_str(), &end);
+                double value = std::strtod(text.c_str(), nullptr);
                 return std::isfinite(value) ? "" : "--tail needs a number of seconds, not '" + text + "'";
             },
             ""))
