@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "cli.h"
 #include "test_support.h"
 
 namespace orvo::render {
@@ -48,8 +49,12 @@ TEST(Cli, EveryFailureExitsNonZeroWithItsReasonAndLeavesNothingBehind) {
         {{"--plugin", rec, "--program", "2"}, 2, "the plug-in has 2 programs (0 to 1)"},
         {{"--plugin", rec, "--out", "no/such/dir/x.wav"}, 1, "cannot write 'no/such/dir/x.wav': No such file or directory"},
         {{"--plugin", rec, "--out", "folder.wav"}, 1, "cannot write 'folder.wav': it is a directory"},
-        {{"--plugin", rec, "--out", "song.mp3"}, 1, "name it .wav or .flac"},
-        {{"--plugin", rec, "--out", "x.flac", "--bits", "32f"}, 1, "FLAC has no float samples"},
+        // A name or format that cannot work is the command line's fault.
+        {{"--plugin", rec, "--out", "song.mp3"}, 2, "name it .wav or .flac"},
+        {{"--plugin", rec, "--out", "x.flac", "--bits", "32f"}, 2, "FLAC has no float samples"},
+        {{"--plugin", rec, "--tail", "nan"}, 2, "--tail needs a number of seconds, not 'nan'"},
+        {{"--plugin", rec, "--tail", "-inf"}, 2, "--tail needs a number of seconds"},
+        {{"--plugin", rec, "--program", "-1"}, 2, "a program number is 0 or more"},
         {{"--rate", "10"}, 2, "--rate"},
         {{"--loud"}, 2, "--loud"},
     };
@@ -60,6 +65,7 @@ TEST(Cli, EveryFailureExitsNonZeroWithItsReasonAndLeavesNothingBehind) {
         test::ToolResult result = test::runTool(dir, c.args);
         EXPECT_EQ(result.status, c.status) << shown << result.err;
         EXPECT_TRUE(contains(result.err, c.message)) << shown << "\n" << result.err;
+        EXPECT_LT(result.err.size(), 300u) << shown << ": a message to read, not a dump";
         EXPECT_EQ(dir.entries().size(), before.size()) << shown << ": left a file behind";
     }
 }
@@ -85,6 +91,99 @@ TEST(Cli, RendersAMidiFileToFlacAndSaysWhereItWent) {
     std::vector<std::string> entries = dir.entries();
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ(entries, (std::vector<std::string>{"song.flac", "song.mid"}));
+}
+
+// Notes a few milliseconds apart, overlapping, with bends between them:
+// many note-ons share a block at any usual block size.
+test::Bytes denseSong() {
+    test::Bytes body;
+    auto delta = [&](uint32_t ticks) {
+        if (ticks >= 0x80) body.push_back(uint8_t(0x80 | (ticks >> 7)));
+        body.push_back(uint8_t(ticks & 0x7F));
+    };
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t range) { return (seed = seed * 1103515245u + 12345u) / 65536u % range; };
+    for (int i = 0; i < 120; ++i) {
+        uint8_t key = uint8_t(40 + next(40));
+        delta(next(12));
+        body.insert(body.end(), {0x90, key, uint8_t(30 + next(90))});
+        if (i % 5 == 2) {
+            delta(next(5));
+            body.insert(body.end(), {0xE0, 0x00, uint8_t(next(128))});
+        }
+        delta(next(20));
+        body.insert(body.end(), {0x80, key, 0x40});
+    }
+    body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
+    test::Bytes track = {'M', 'T', 'r', 'k', 0, 0, uint8_t(body.size() >> 8), uint8_t(body.size())};
+    track.insert(track.end(), body.begin(), body.end());
+    return concat({smfHeader(0, 1, 480), track});
+}
+
+TEST(Cli, TheBlockSizeDoesNotChangeTheRender) {
+    test::ScratchDir dir;
+    dir.write("dense.mid", denseSong());
+    std::string first;
+    for (const char* block : {"1", "64", "512", "16384"}) {
+        std::string out = std::string("dense-") + block + ".wav";
+        test::ToolResult result =
+            test::runTool(dir, {"--midi", "dense.mid", "--block", block, "--tail", "0.5", "-q", "--out", out});
+        ASSERT_EQ(result.status, 0) << result.err;
+        std::string bytes = test::readText(dir.file(out));
+        ASSERT_GT(bytes.size(), 100000u);
+        if (first.empty())
+            first = bytes;
+        else
+            EXPECT_TRUE(bytes == first) << "--block " << block << " renders other samples than --block 1";
+    }
+}
+
+// Under a file-size limit (or on a full disk) the render fails: status 1, a
+// message, and neither the target nor a temporary file on disk.
+TEST(Cli, AWriteErrorIsAFailureAndLeavesNoFile) {
+    test::ScratchDir dir;
+    dir.write("dense.mid", denseSong());
+    for (const char* out : {"song.wav", "song.flac"}) {
+        // The whole file, to learn its size; then a byte short, and far short.
+        test::ToolResult full = test::runTool(dir, {"--midi", "dense.mid", "--bits", "16", "-q", "--out", out});
+        ASSERT_EQ(full.status, 0) << full.err;
+        long size = long(std::filesystem::file_size(dir.path() / out));
+        std::filesystem::remove(dir.path() / out);
+        // (The limit holds for the captured stderr as well: room for the message.)
+        for (long limit : {size - 1, size / 3, 1000L}) {
+            test::ToolResult result =
+                test::runTool(dir, {"--midi", "dense.mid", "--bits", "16", "-q", "--out", out}, -1, limit);
+            EXPECT_EQ(result.status, 1) << out << " under " << limit << " bytes: " << result.err;
+            EXPECT_TRUE(contains(result.err, "File too large; nothing was written")) << out << ": " << result.err;
+            EXPECT_EQ(dir.entries(), std::vector<std::string>{"dense.mid"}) << out << " under " << limit << " bytes";
+        }
+    }
+}
+
+TEST(Cli, TheTailIsWhatTheHelpSays) {
+    test::ScratchDir dir;
+    test::ToolResult help = test::runTool(dir, {"--help"});
+    EXPECT_TRUE(contains(help.out, "silent for 1 s, of which the file keeps 0.25 s; at most 30 s")) << help.out;
+    // The recorder falls silent the moment the note ends, half a second in.
+    dir.write("song.mid", tinySong());
+    test::ToolResult result = test::runTool(dir, {"--plugin", RECORDER_PLUGIN, "--midi", "song.mid"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(contains(result.out, "(33075 frames,")) << result.out;  // 0.5 s + 0.25 s
+}
+
+TEST(Cli, AnHourLongRenderIsAnnouncedBeforeItStarts) {
+    EXPECT_EQ(longRenderWarning(int64_t(3600) * 44100, 44100), std::nullopt);
+    ASSERT_NE(longRenderWarning(int64_t(3600) * 44100 + 1, 44100), std::nullopt);
+    EXPECT_TRUE(contains(*longRenderWarning(int64_t(7200) * 48000, 48000), "runs 2.0 hours"));
+
+    // 37 bytes: a note, then 0x0FFFFFFF ticks at 480 a beat before its end.
+    test::ScratchDir dir;
+    dir.write("stray.mid", concat({smfHeader(0, 1, 480), smfTrack({0x00, 0x90, 0x3C, 0x64, 0xFF, 0xFF, 0xFF, 0x7F,
+                                                                   0x80, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00})}));
+    test::ToolResult result = test::runTool(dir, {"--plugin", RECORDER_PLUGIN, "--midi", "stray.mid"}, 100);
+    EXPECT_EQ(result.status, 130) << result.err;
+    EXPECT_TRUE(contains(result.err, "warning: this render runs 77.7 hours")) << result.err;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"stray.mid"});
 }
 
 TEST(Cli, ListsProgramsAndParametersThroughThePlugin) {

@@ -113,7 +113,7 @@ TEST(Render, MidiFileEventsReachThePluginAtTheirExactFrames) {
     auto file = concat({smfHeader(0, 1, 96),
                         smfTrack({0x0A, 0x90, 0x3C, 0x64,                           // tick 10
                                   0x28, 0xFF, 0x51, 0x03, 0x09, 0x27, 0xC0,        // tick 50: 100 BPM
-                                  0x00, 0x3C, 0x00,                                // tick 50, running status
+                                  0x00, 0x90, 0x3C, 0x00,                          // tick 50
                                   0x0A, 0x90, 0x3E, 0x50,                          // tick 60
                                   0x00, 0xFF, 0x2F, 0x00})});
     Timeline timeline = timelineFromMidi(parseMidiFile(file), 44100);
@@ -182,10 +182,8 @@ TEST(Render, MidiFileSoundsExactlyLikeItsScriptedEvents) {
     ASSERT_EQ(fromFile.frames(), size_t(144000 + 12000));
     EXPECT_TRUE(fromFile.samples == fromScript.samples);
 
-    // Events carry their own frame offsets, so halving the blocks changes
-    // nothing (the bend falls into blocks that start at the same frame:
-    // the instrument applies a bend from its block's start).
-    test::MemorySink otherBlocks = renderWith(ORVO_PLUGIN, scripted, settingsFor(48000, 128, 0.25));
+    // Every event starts a block, so other block sizes change nothing.
+    test::MemorySink otherBlocks = renderWith(ORVO_PLUGIN, scripted, settingsFor(48000, 100, 0.25));
     EXPECT_TRUE(otherBlocks.samples == fromScript.samples);
 
     float peak = 0.0f;
@@ -219,11 +217,11 @@ TEST(Render, BlockLoopAllocatesNothing) {
 }
 
 TEST(Render, DemoIsTheSameToTheBitEveryTime) {
-    auto renderDemo = [] {
-        PluginHost host(ORVO_PLUGIN, HostSettings{});
-        BlockScheduler schedule(demoTimeline(44100, [&](const std::string& n) { return host.findParam(n); }), 512);
+    auto renderDemo = [](int block = 512) {
+        PluginHost host(ORVO_PLUGIN, HostSettings{44100, block});
+        BlockScheduler schedule(demoTimeline(44100, [&](const std::string& n) { return host.findParam(n); }), block);
         test::MemorySink sink;
-        RenderStats stats = render(host, schedule, RenderSettings{}, sink);
+        RenderStats stats = render(host, schedule, settingsFor(44100, block, std::nullopt), sink);
         EXPECT_GT(stats.frames, 44100 * 14);
         EXPECT_LT(stats.frames, 44100 * 20);
         return test::fnv1a(sink.samples);
@@ -231,6 +229,8 @@ TEST(Render, DemoIsTheSameToTheBitEveryTime) {
     uint64_t first = renderDemo();
     EXPECT_EQ(first, renderDemo());
     EXPECT_EQ(first, test::kDemoHash) << std::hex << "the demo now hashes to 0x" << first;
+    // Automation lands at its frame rather than at its block's start.
+    EXPECT_EQ(first, renderDemo(16384));
 }
 
 }  // namespace

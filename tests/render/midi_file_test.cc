@@ -31,13 +31,13 @@ void expectEvents(const MidiFile& midi, std::initializer_list<Expected> expected
     }
 }
 
-TEST(MidiFile, RunningStatusSurvivesMetaWhileSysexAndMetaAreDropped) {
+TEST(MidiFile, RunningStatusCarriesOverChannelMessagesWhileSysexAndMetaAreDropped) {
     Bytes file = concat({smfHeader(0, 1, 96),
                          smfTrack({0x00, 0x90, 0x3C, 0x64,                     // note on
                                    0x60, 0x3C, 0x00,                           // running status, velocity 0
                                    0x00, 0x40, 0x50,                           // running status, next note
                                    0x00, 0xFF, 0x01, 0x03, 'a', 'b', 'c',      // text
-                                   0x30, 0x40, 0x00,                           // running status after meta
+                                   0x30, 0x90, 0x40, 0x00,                     // status again after meta
                                    0x00, 0xF0, 0x03, 0x7E, 0x7F, 0xF7,         // system exclusive
                                    0x00, 0xF7, 0x02, 0x01, 0x02,               // escaped bytes
                                    0x00, 0xC5, 0x05,                           // program change: two bytes
@@ -105,6 +105,34 @@ TEST(MidiFile, SmpteTimingIgnoresTempo) {
     EXPECT_EQ(parseMidiFile(dropFrame).tickToFrame(2997, 48000), 48000);
 }
 
+TEST(MidiFile, BytesAfterTheDeclaredTracksArePaddingWhateverTheirLength) {
+    const Bytes song = concat({smfHeader(0, 1, 96), smfTrack({0x00, 0x90, 0x3C, 0x64, 0x60, 0x80, 0x3C, 0x40})});
+    const Bytes extraTrack = smfTrack({0x10, 0x91, 0x40, 0x50});
+    struct Case {
+        const char* what;
+        Bytes tail;
+        size_t events;
+    } cases[] = {
+        {"five zeros", Bytes(5, 0), 2},
+        {"64 zeros", Bytes(64, 0), 2},
+        {"a sector of 0xFF", Bytes(512, 0xFF), 2},
+        {"a cut chunk header", {'M', 'T', 'r', 'k', 0, 0}, 2},
+        {"a track longer than the file", {'M', 'T', 'r', 'k', 0, 0, 1, 0, 0x00, 0x90}, 2},
+        // Some writers forget to count a track: a whole one is still heard.
+        {"an uncounted track", extraTrack, 3},
+        {"an uncounted track, then padding", concat({extraTrack, Bytes(7, 0)}), 3},
+    };
+    for (const Case& c : cases) {
+        try {
+            MidiFile midi = parseMidiFile(concat({song, c.tail}));
+            EXPECT_EQ(midi.events.size(), c.events) << c.what;
+            EXPECT_EQ(midi.endTick, 96u) << c.what;
+        } catch (const MidiError& e) {
+            ADD_FAILURE() << c.what << ": " << e.what();
+        }
+    }
+}
+
 TEST(MidiFile, CorruptFilesAreErrorsThatSayWhere) {
     const Bytes header = smfHeader(0, 1, 96);
     struct Case {
@@ -127,6 +155,14 @@ TEST(MidiFile, CorruptFilesAreErrorsThatSayWhere) {
         {"bad tempo", concat({header, smfTrack({0x00, 0xFF, 0x51, 0x02, 0x07, 0xA1})}), "tempo event with 2 bytes"},
         {"sysex past end", concat({header, smfTrack({0x00, 0xF0, 0x10, 0x01})}), "runs past the end of the track"},
         {"realtime byte", concat({header, smfTrack({0x00, 0xF8})}), "system message 0xF8"},
+        // Running status ends at meta and sysex events: the next data byte
+        // is an error, not a repeat of the note before them.
+        {"data after meta", concat({header, smfTrack({0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x01, 0x00, 0x00, 0x3C, 0x00})}),
+         "track 1, offset 0x1f: data byte after a meta event"},
+        {"data after sysex", concat({header, smfTrack({0x00, 0x90, 0x3C, 0x40, 0x00, 0xF0, 0x01, 0xF7, 0x00, 0x3C, 0x00})}),
+         "track 1, offset 0x1f: data byte after a system exclusive event"},
+        {"data after escape", concat({header, smfTrack({0x00, 0x90, 0x3C, 0x40, 0x00, 0xF7, 0x01, 0x7F, 0x00, 0x3C, 0x00})}),
+         "track 1, offset 0x1f: data byte after a system exclusive event"},
         {"dangling delta", concat({header, smfTrack({0x00, 0x90, 0x3C, 0x40, 0x10})}), "delta time without an event"},
     };
     for (const Case& c : cases) {

@@ -2,6 +2,7 @@
 // folders, an in-memory sink and a way to run the built tool.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <csignal>
 #include <unistd.h>
@@ -20,10 +21,11 @@ namespace orvo::render::test {
 
 using Bytes = std::vector<uint8_t>;
 
-// The demo at its defaults (44100 Hz, 512-frame blocks) through the
-// instrument, as interleaved float samples. A change means the demo or the
-// instrument's sound changed: listen to both before pinning the new value.
-constexpr uint64_t kDemoHash = 0x7b499d562b5b5e89;
+// The demo at its defaults (44100 Hz, blocks of at most 512 frames, cut at
+// every event) through the instrument, as interleaved float samples. A
+// change means the demo, the instrument's sound or the way the host feeds
+// it changed: listen to both before pinning the new value.
+constexpr uint64_t kDemoHash = 0xc84d65a622796529;
 
 inline uint64_t fnv1a(const std::vector<float>& samples) {
     uint64_t hash = 0xcbf29ce484222325ull;
@@ -64,6 +66,7 @@ public:
                                                           std::streamsize(bytes.size()));
         return file(name);
     }
+    static void touch(const std::string& path) { std::ofstream(path) << "x"; }
     const std::filesystem::path& path() const { return path_; }
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
@@ -97,13 +100,19 @@ struct ToolResult {
 
 // Runs the built orvo-render in `cwd` with the given arguments; with
 // `interruptAfterMs` it is sent SIGINT that long after its output file
-// has been started (so a slow start cannot make the test flaky).
-inline ToolResult runTool(const ScratchDir& cwd, std::vector<std::string> args, int interruptAfterMs = -1) {
+// has been started (so a slow start cannot make the test flaky); with
+// `fileSizeLimit` it runs under that limit in bytes, as under `ulimit -f`.
+inline ToolResult runTool(const ScratchDir& cwd, std::vector<std::string> args, int interruptAfterMs = -1,
+                          long fileSizeLimit = -1) {
     std::string outPath = cwd.file(".stdout"), errPath = cwd.file(".stderr");
     pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(cwd.path().c_str()) != 0) ::_exit(126);
         if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) ::_exit(126);
+        if (fileSizeLimit >= 0) {
+            rlimit limit{rlim_t(fileSizeLimit), RLIM_INFINITY};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+        }
         std::vector<char*> argv{const_cast<char*>(ORVO_RENDER_EXE)};
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);

@@ -3,6 +3,7 @@
 // if the render fails or is interrupted.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -18,36 +19,85 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// An output name or format that cannot work, whatever the disk: the user's
+// choice rather than a failure of the file.
+class OutputChoiceError : public OutputError {
+public:
+    using OutputError::OutputError;
+};
+
 enum class SampleFormat { Float32, Pcm16, Pcm24 };
 
 // "16", "24" or "32f"; nullopt for anything else.
 std::optional<SampleFormat> parseSampleFormat(const std::string& bits);
 const char* describe(SampleFormat format);  // "float32", "16-bit", "24-bit"
 
+// WAV's size fields are 32 bits wide: a render that may pass 4 GiB of
+// samples goes into RF64, which reads the same otherwise.
+bool needsRf64(int64_t frames, SampleFormat format);
+
+// The libsndfile format for a name (.wav or .flac) and sample format (the
+// container's default when unset), given the most frames the render can
+// produce. Throws OutputChoiceError when the two do not go together.
+struct OutputFormat {
+    int sndfileFormat = 0;
+    SampleFormat samples = SampleFormat::Float32;
+};
+OutputFormat chooseOutputFormat(const std::string& path, std::optional<SampleFormat> format, int64_t maxFrames);
+
+// Where a write to `path` ends up: through any symbolic links, so the
+// render replaces the file a link points to and the link stays a link.
+std::string resolveOutputPath(const std::string& path);
+
+// The temporary file as libsndfile writes it: through our own calls, so no
+// failed write goes unseen (the FLAC encoder's last frames go out in
+// sf_close, which reports success even when they did not).
+struct OutputDescriptor {
+    int fd = -1;
+    int error = 0;  // errno of the first failed write
+};
+
 class AudioFileWriter : public FrameSink {
 public:
     // Checks the extension (.wav or .flac) and the format against it, and
     // creates the temporary file, so an unwritable target fails before any
     // time is spent rendering. Without a format: float32 for WAV, 24-bit
-    // for FLAC (which has no float samples).
-    AudioFileWriter(const std::string& path, int sampleRate, std::optional<SampleFormat> format);
+    // for FLAC (which has no float samples). `maxFrames` is the longest the
+    // render can run, which decides between WAV and RF64.
+    AudioFileWriter(const std::string& path, int sampleRate, std::optional<SampleFormat> format,
+                    int64_t maxFrames = 0);
     ~AudioFileWriter() override;  // discards the temporary file unless committed
     AudioFileWriter(const AudioFileWriter&) = delete;
     AudioFileWriter& operator=(const AudioFileWriter&) = delete;
 
     void write(const float* interleaved, int frames) override;
-    // Finishes the file and moves it to its name; returns the absolute path.
+    // Finishes the file, makes sure it reached the disk and moves it to its
+    // name; returns the absolute path. Any failure on the way removes the
+    // temporary file and throws: a render that did not fully arrive is
+    // never reported as written.
     std::string commit();
     void discard();
 
     SampleFormat format() const { return format_; }
+    int sndfileFormat() const { return sndfileFormat_; }
     const std::string& temporaryPath() const { return tempPath_; }
 
 private:
-    std::string path_;
+    [[noreturn]] void fail(const std::string& what);
+    std::string writeError() const;
+    void writeIntegers(const float* interleaved, int frames);
+
+    std::string path_;    // as given, for messages
+    std::string target_;  // what the render replaces
     std::string tempPath_;
     SampleFormat format_ = SampleFormat::Float32;
+    int sndfileFormat_ = 0;
     SNDFILE* file_ = nullptr;
+    OutputDescriptor io_;
+    // Integer samples for one chunk of frames, converted here and not in
+    // libsndfile, whose WAV path truncates where its FLAC path rounds.
+    static constexpr int kChunkFrames = 1024;
+    int converted_[2 * kChunkFrames] = {};
 };
 
 }  // namespace orvo::render

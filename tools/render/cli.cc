@@ -167,6 +167,15 @@ void list(PluginHost& host) {
 
 }  // namespace
 
+std::optional<std::string> longRenderWarning(int64_t frames, int sampleRate) {
+    if (sampleRate <= 0 || frames <= int64_t(kLongRenderSeconds) * sampleRate) return std::nullopt;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "warning: this render runs %.1f hours of audio (%lld frames); Ctrl-C stops it and writes nothing",
+                  double(frames) / sampleRate / 3600.0, static_cast<long long>(frames));
+    return std::string(text);
+}
+
 std::string defaultPluginPath() {
     char self[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -185,19 +194,37 @@ Parsed parseCommandLine(int argc, const char* const* argv) {
     app.set_version_flag("--version", std::string("orvo-render ") + ORVO_RENDER_VERSION);
     app.add_option("--plugin", o.plugin, "VST 2 plug-in (.so) to load [default: OrvoSwitch.so beside orvo-render]");
     app.add_option("--midi", o.midi, "Standard MIDI File (format 0 or 1) to render instead of the demo");
-    app.add_option("-o,--out", o.out, "Output file; .wav or .flac picks the format")->capture_default_str();
+    app.add_option("-o,--out", o.out, "Output file; .wav (RF64 past 4 GiB) or .flac picks the format")
+        ->capture_default_str();
     app.add_option("--rate", o.rate, "Sample rate in Hz")->capture_default_str()->check(CLI::Range(8000, 384000));
-    app.add_option("--block", o.block, "Frames per processing block")->capture_default_str()->check(CLI::Range(1, 16384));
+    app.add_option("--block", o.block,
+                   "Largest processing block in frames (every event starts a block of its own, so the sound "
+                   "does not depend on it)")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 16384));
     app.add_option("--bits", o.bits, "Sample format: 16, 24 or 32f [default: 32f for WAV, 24 for FLAC]")
         ->check(CLI::IsMember({"16", "24", "32f"}));
-    app.add_option("--program", o.program, "Program number to select before rendering (the demo then sets most parameters itself)")->check(CLI::NonNegativeNumber);
+    app.add_option("--program", o.program, "Program number to select before rendering (the demo then sets most parameters itself)")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return text.empty() || text[0] == '-' ? "a program number is 0 or more" : "";
+            },
+            "NONNEGATIVE"));
     app.add_option("--param", o.params,
                    "Set a parameter, by the name the plug-in reports (see --list), to a value from 0 to 1; "
                    "repeatable, e.g. --param CutOff=0.3. The demo leaves parameters set this way alone.")
         ->type_name("NAME=VALUE")
         ->allow_extra_args(false);
     app.add_option("--tail", o.tail,
-                   "Seconds rendered after the last event [default: until 1 s of silence, at most 30 s]")
+                   "Seconds rendered after the end of the music [default: until the sound has been silent "
+                   "for 1 s, of which the file keeps 0.25 s; at most 30 s]")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                // NaN fails every comparison, and so would pass a range check.
+                double value = std::strtod(text.c_str(), nullptr);
+                return std::isfinite(value) ? "" : "--tail needs a number of seconds, not '" + text + "'";
+            },
+            ""))
         ->check(CLI::Range(0.0, 3600.0));
     app.add_flag("--list", o.list, "List the plug-in's programs and parameters and exit");
     app.add_flag("-q,--quiet", o.quiet, "No summary line");
@@ -214,6 +241,10 @@ Parsed parseCommandLine(int argc, const char* const* argv) {
 }
 
 int run(const Options& options) {
+    // Past a file-size limit a write then fails with EFBIG, which the writer
+    // reports and cleans up after, instead of the signal killing the tool
+    // (from the file's header on, written when it is created).
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         std::string pluginPath = options.plugin.empty() ? defaultPluginPath() : options.plugin;
         if (options.plugin.empty() && ::access(pluginPath.c_str(), F_OK) != 0)
@@ -224,10 +255,21 @@ int run(const Options& options) {
         // should not wait for the plug-in to load, nor a render to finish.
         std::optional<MidiFile> midi;
         if (!options.list && !options.midi.empty()) midi = readMidiFile(options.midi);
+        RenderSettings settings;
+        settings.sampleRate = options.rate;
+        settings.blockSize = options.block;
+        settings.tailSeconds = options.tail;
         std::optional<AudioFileWriter> writer;
         std::optional<SampleFormat> format;
         if (!options.bits.empty()) format = parseSampleFormat(options.bits);
-        if (!options.list) writer.emplace(options.out, options.rate, format);
+        if (!options.list) {
+            // The demo's length does not depend on the plug-in's parameters.
+            int64_t end = timelineEnd(midi ? timelineFromMidi(*midi, options.rate)
+                                           : demoTimeline(options.rate, [](const std::string&) { return -1; }));
+            RenderLength length = renderLength(end, settings);
+            writer.emplace(options.out, options.rate, format, length.longest);
+            if (auto warning = longRenderWarning(length.expected, options.rate)) fail(*warning);
+        }
         std::optional<SignalGuard> signalGuard;
         if (writer) signalGuard.emplace(writer->temporaryPath());
 
@@ -249,11 +291,6 @@ int run(const Options& options) {
             });
         }
         BlockScheduler schedule(std::move(timeline), options.block);
-
-        RenderSettings settings;
-        settings.sampleRate = options.rate;
-        settings.blockSize = options.block;
-        settings.tailSeconds = options.tail;
 
         ProgressBar bar(options.rate);
         RenderStats stats = render(
@@ -279,6 +316,9 @@ int run(const Options& options) {
                         where.c_str());
         return kExitOk;
     } catch (const UsageError& e) {
+        fail(e.what());
+        return kExitUsage;
+    } catch (const OutputChoiceError& e) {
         fail(e.what());
         return kExitUsage;
     } catch (const std::exception& e) {

@@ -1,6 +1,7 @@
 // orvo-render's command line: options, what they select, and the report.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,11 @@ struct Parsed {
     std::optional<int> exitNow;
 };
 Parsed parseCommandLine(int argc, const char* const* argv);
+
+// Longer than this, a render is announced before it starts: a stray delta
+// in a tiny MIDI file can ask for days of audio.
+constexpr int kLongRenderSeconds = 3600;
+std::optional<std::string> longRenderWarning(int64_t frames, int sampleRate);
 
 // Runs a render or a listing and returns the exit status.
 int run(const Options& options);

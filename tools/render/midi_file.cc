@@ -67,6 +67,7 @@ uint32_t bigEndian(std::span<const uint8_t> b) {
 uint64_t parseTrack(Reader& in, std::vector<MidiFileEvent>& events, std::vector<TempoChange>& tempos) {
     uint64_t tick = 0;
     uint8_t running = 0;
+    const char* cancelledBy = nullptr;  // the kind of event that ended running status
     while (!in.atEnd()) {
         tick += in.varLen();
         if (in.atEnd()) in.fail("delta time without an event");
@@ -75,6 +76,9 @@ uint64_t parseTrack(Reader& in, std::vector<MidiFileEvent>& events, std::vector<
             in.byte();
         } else if (running) {
             status = running;  // running status: this byte is already data
+        } else if (cancelledBy) {
+            // Guessing the old status back would turn a damaged byte into a note.
+            in.fail(std::string("data byte after a ") + cancelledBy + " event, which ends running status");
         } else {
             in.fail("data byte without a status byte");
         }
@@ -91,12 +95,15 @@ uint64_t parseTrack(Reader& in, std::vector<MidiFileEvent>& events, std::vector<
                 tempos.push_back({tick, micros});
             }
             // Other meta events (names, markers, time signature, ...) do not
-            // change what is heard. Running status survives them: real files
-            // rely on that although the format says otherwise.
+            // change what is heard; but in a file they end running status.
+            running = 0;
+            cancelledBy = "meta";
             continue;
         }
         if (status == 0xF0 || status == 0xF7) {
             in.take(in.varLen());  // system exclusive: the instrument has no use for it
+            running = 0;
+            cancelledBy = "system exclusive";
             continue;
         }
         if (status >= 0xF0) {
@@ -118,6 +125,11 @@ uint64_t parseTrack(Reader& in, std::vector<MidiFileEvent>& events, std::vector<
         events.push_back(event);
     }
     return tick;  // no end-of-track event: accept what is there
+}
+
+bool completeTrackAt(std::span<const uint8_t> bytes, size_t offset) {
+    if (bytes.size() - offset < 8 || bigEndian(bytes.subspan(offset, 4)) != 0x4D54726B /* MTrk */) return false;
+    return bigEndian(bytes.subspan(offset + 4, 4)) <= bytes.size() - offset - 8;
 }
 
 }  // namespace
@@ -150,6 +162,10 @@ MidiFile parseMidiFile(std::span<const uint8_t> bytes) {
 
     std::vector<MidiFileEvent> events;
     while (!file.atEnd()) {
+        // Once the declared tracks are in, writers pad files with anything
+        // from a few zeros to whole sectors: only a complete extra track is
+        // still read, and the rest is ignored whatever its length.
+        if (midi.trackCount >= declaredTracks && !completeTrackAt(bytes, file.offset())) break;
         if (bytes.size() - file.offset() < 8) file.fail("chunk header cut short by the end of the file");
         uint32_t id = bigEndian(file.take(4));
         uint32_t length = bigEndian(file.take(4));

@@ -55,6 +55,12 @@ private:
 
 }  // namespace
 
+RenderLength renderLength(int64_t end, const RenderSettings& settings) {
+    const auto seconds = [&](double s) { return static_cast<int64_t>(std::llround(s * settings.sampleRate)); };
+    if (settings.tailSeconds) return {end + seconds(*settings.tailSeconds), end + seconds(*settings.tailSeconds)};
+    return {end + std::max<int64_t>(seconds(settings.silenceSeconds), 1), end + seconds(settings.maxTailSeconds)};
+}
+
 RenderStats render(PluginHost& host, BlockScheduler& schedule, const RenderSettings& settings, FrameSink& sink,
                    const ProgressFn& progress, const std::atomic<bool>* cancel) {
     const auto started = std::chrono::steady_clock::now();
@@ -62,9 +68,10 @@ RenderStats render(PluginHost& host, BlockScheduler& schedule, const RenderSetti
     const int64_t end = schedule.endFrame();
     const auto seconds = [&](double s) { return static_cast<int64_t>(std::llround(s * settings.sampleRate)); };
     const bool fixedTail = settings.tailSeconds.has_value();
-    const int64_t stopAt = end + seconds(fixedTail ? *settings.tailSeconds : settings.maxTailSeconds);
+    const RenderLength length = renderLength(end, settings);
+    const int64_t stopAt = length.longest;
     const int64_t silenceLimit = std::max<int64_t>(seconds(settings.silenceSeconds), 1);
-    const int64_t expected = fixedTail ? stopAt : end + silenceLimit;
+    const int64_t expected = length.expected;
 
     // Everything the loop touches is allocated here, before the first block.
     const int channels = std::max(host.numOutputs(), 1);
@@ -82,7 +89,12 @@ RenderStats render(PluginHost& host, BlockScheduler& schedule, const RenderSetti
             stats.cancelled = true;
             break;
         }
-        const int frames = static_cast<int>(std::min<int64_t>(block, stopAt - position));
+        // The instrument places a note-on when the block's list arrives and
+        // a bend at the block's start, so a block with several events plays
+        // them differently from one per block. Cutting blocks at events
+        // makes the render what the file says, whatever the block size.
+        const int frames = schedule.framesToNextEvent(
+            position, static_cast<int>(std::min<int64_t>(block, stopAt - position)));
         BlockScheduler::Block events = schedule.next(position, frames);
         for (const HostEvent& change : events.parameters) host.setParameter(change.param, change.value);
         host.processEvents(events.midi);

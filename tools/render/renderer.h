@@ -21,7 +21,7 @@ public:
 
 struct RenderSettings {
     int sampleRate = 44100;
-    int blockSize = 512;
+    int blockSize = 512;  // the largest block: every event also starts one
     // Seconds rendered after the material ends. Unset: until a second of
     // silence (bounded by maxTailSeconds), keeping keptSilenceSeconds of it.
     std::optional<double> tailSeconds;
@@ -37,6 +37,15 @@ struct RenderStats {
     double wallSeconds = 0.0;  // time the render took
     bool cancelled = false;
 };
+
+// How long a render of material ending at `end` runs: `expected` with the
+// tail as set (an automatic one as the silence it waits for), `longest` at
+// most (an automatic tail at its bound).
+struct RenderLength {
+    int64_t expected = 0;
+    int64_t longest = 0;
+};
+RenderLength renderLength(int64_t end, const RenderSettings& settings);
 
 // Called once per block: frames rendered so far and the expected total
 // (an estimate while an automatic tail is still running).

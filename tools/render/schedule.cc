@@ -19,6 +19,12 @@ Timeline timelineFromMidi(const MidiFile& midi, int sampleRate) {
     return timeline;
 }
 
+int64_t timelineEnd(const Timeline& timeline) {
+    int64_t end = timeline.endFrame;
+    for (const HostEvent& e : timeline.events) end = std::max(end, e.frame);
+    return end;
+}
+
 namespace {
 // Words of the VstEvents header that precede its pointer array (the header
 // is an int and a pointer-sized integer, so two words on every target).
@@ -53,12 +59,23 @@ BlockScheduler::BlockScheduler(Timeline timeline, int blockSize)
     listStorage_ = std::make_unique<VstIntPtr[]>(kHeaderWords + std::max<size_t>(busiestMidi, 2));
 }
 
+int BlockScheduler::framesToNextEvent(int64_t start, int maxFrames) const {
+    size_t i = cursor_;
+    while (i < events_.size() && events_[i].frame <= start) ++i;
+    if (i == events_.size()) return maxFrames;
+    return static_cast<int>(std::min<int64_t>(maxFrames, events_[i].frame - start));
+}
+
 BlockScheduler::Block BlockScheduler::next(int64_t start, int frames) {
     Block block;
     parameters_.clear();  // keeps its capacity
     auto* list = reinterpret_cast<VstEvents*>(listStorage_.get());
     list->numEvents = 0;
     list->reserved = 0;
+    // The pointers go through the storage reserved for them, not through the
+    // two-entry array the header declares: past its second entry that is
+    // out of bounds, whatever lies behind it.
+    auto* slots = reinterpret_cast<VstEvent**>(listStorage_.get() + kHeaderWords);
     int64_t end = start + frames;
     for (; cursor_ < events_.size() && events_[cursor_].frame < end; ++cursor_) {
         const HostEvent& e = events_[cursor_];
@@ -76,7 +93,7 @@ BlockScheduler::Block BlockScheduler::next(int64_t start, int frames) {
         m.byteSize = sizeof(VstMidiEvent);
         m.deltaFrames = static_cast<VstInt32>(std::max<int64_t>(e.frame - start, 0));
         std::memcpy(m.midiData, e.midi, 3);
-        list->events[list->numEvents++] = reinterpret_cast<VstEvent*>(&m);
+        slots[list->numEvents++] = reinterpret_cast<VstEvent*>(&m);
     }
     block.parameters = parameters_;
     if (list->numEvents > 0) block.midi = list;

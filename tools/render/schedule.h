@@ -46,6 +46,9 @@ struct Timeline {
     int64_t endFrame = 0;  // where the material ends; tails are rendered past it
 };
 
+// Where the material ends: its stated end, or its last event if later.
+int64_t timelineEnd(const Timeline& timeline);
+
 // Every channel message of the file at its frame; the end is the file's last
 // end-of-track, so a file that closes on a rest keeps its rest.
 Timeline timelineFromMidi(const MidiFile& midi, int sampleRate);
@@ -66,6 +69,12 @@ public:
     };
     // The block [start, start + frames). Blocks must be asked for in order.
     Block next(int64_t start, int frames);
+
+    // The length of the block from `start` (at most `maxFrames`) that ends
+    // where the next event after `start` falls, so that every event reaches
+    // the plug-in at the first frame of a block of its own (events sharing a
+    // frame share that block).
+    int framesToNextEvent(int64_t start, int maxFrames) const;
 
     int64_t endFrame() const { return endFrame_; }
     int maxMidiPerBlock() const { return capacity_; }
