@@ -10,6 +10,8 @@
 #include <cstring>
 #include <strings.h>
 
+#include "Text.h"
+
 namespace orvo::render {
 namespace {
 
@@ -33,14 +35,6 @@ VstIntPtr hostVersionNumber() {
     int major = 0, minor = 0;
     std::sscanf(ORVO_RENDER_VERSION, "%d.%d", &major, &minor);
     return major * 1000 + minor * 10;
-}
-
-void copyText(void* ptr, const char* text, size_t limit) {
-    if (!ptr) return;
-    auto* out = static_cast<char*>(ptr);
-    size_t n = std::min(std::strlen(text), limit - 1);
-    std::memcpy(out, text, n);
-    out[n] = '\0';
 }
 
 std::string describeMagic(VstInt32 magic) {
@@ -239,8 +233,8 @@ VstIntPtr PluginHost::commonAnswer(VstInt32 opcode, void* ptr) {
         case audioMasterVersion: return kVstVersion;
         case audioMasterGetTime: return 0;  // no transport: an offline render has no tempo of its own
         case audioMasterGetCurrentProcessLevel: return 4;  // offline
-        case audioMasterGetVendorString: copyText(ptr, kHostVendor, kVstMaxVendorStrLen); return 1;
-        case audioMasterGetProductString: copyText(ptr, kHostProduct, kVstMaxProductStrLen); return 1;
+        case audioMasterGetVendorString: copyText(static_cast<char*>(ptr), kHostVendor, kVstMaxVendorStrLen); return 1;
+        case audioMasterGetProductString: copyText(static_cast<char*>(ptr), kHostProduct, kVstMaxProductStrLen); return 1;
         case audioMasterGetVendorVersion: return hostVersionNumber();
         case audioMasterCanDo:
             if (!ptr) return 0;
