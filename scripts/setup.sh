@@ -1,9 +1,11 @@
 #!/bin/sh
 # Installs what a fresh Debian 12 machine lacks to build and test everything.
-# Run as root. Safe to run again: apt-get skips what is already there.
+# Run as root. Safe to run again: apt-get skips what is already there, and
+# the 32-bit Wine below is unpacked only when its folder is missing or was
+# made from another package list.
 set -e
 PACKAGES="cmake g++ make pkg-config git ca-certificates
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xauth
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 libc6-i386 libz-mingw-w64 xvfb xauth
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libcli11-dev
   libx11-dev libxft-dev libfontconfig-dev libxtst-dev fonts-liberation
@@ -19,4 +21,70 @@ if [ -n "$missing" ]; then
   apt-get update -qq
   # shellcheck disable=SC2086
   apt-get install -y -qq --no-install-recommends $missing
+fi
+
+# 32-bit Wine, to run build/win32's DLL. Debian's wine32 is an i386 package:
+# installing it would add i386 to dpkg and pull in i386 twins of dozens of
+# libraries, each of which must then stay at its amd64 twin's version through
+# every later install and upgrade. Instead Wine's own three packages and the
+# X client and font libraries its 32-bit drivers load are fetched with a
+# private i386 package index and unpacked into WINE32_ROOT; dpkg and the
+# system's package lists never hear of i386. tests/wine/run-wine.sh --win32
+# runs it. libc6-i386 (above) gives the /lib/ld-linux.so.2 its loader names
+# and the C library that must match it, so libc6:i386 is not unpacked.
+WINE32_ROOT=${ORVO_WINE32_ROOT:-/opt/orvo-wine32}
+WINE32_PACKAGES="wine32 wine32-preloader libwine
+  libx11-6 libxcb1 libxau6 libxdmcp6 libbsd0 libmd0 libxext6 libxrender1 libxfixes3
+  libxi6 libxrandr2 libxcursor1 libxinerama1 libxcomposite1 libxxf86vm1
+  libfreetype6 libpng16-16 zlib1g libbrotli1 libfontconfig1 libexpat1"
+wine32_stamp=$(echo $WINE32_PACKAGES)
+if [ "$(cat "$WINE32_ROOT/.packages" 2>/dev/null)" != "$wine32_stamp" ]; then
+  echo "setup: unpacking 32-bit Wine into $WINE32_ROOT"
+  # Beside the target, so that the finished tree is put in place by a rename.
+  # A run killed before its trap ran leaves one of these.
+  mkdir -p "$(dirname "$WINE32_ROOT")"
+  rm -rf "$WINE32_ROOT".new.*
+  work=$(mktemp -d "$WINE32_ROOT.new.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+  trap 'exit 130' INT TERM
+  mkdir -p "$work/lists/partial" "$work/cache/archives/partial" "$work/debs" "$work/root"
+  apt32="-o APT::Architecture=i386 -o APT::Architectures::=i386
+    -o Dir::State::Lists=$work/lists -o Dir::Cache=$work/cache -o Dir::State::status=/dev/null
+    -o APT::Sandbox::User=root"
+  # shellcheck disable=SC2086
+  apt-get $apt32 update -qq
+  # shellcheck disable=SC2086
+  (cd "$work/debs" && apt-get $apt32 download -qq $(for p in $WINE32_PACKAGES; do echo "$p:i386"; done))
+  for deb in "$work"/debs/*.deb; do dpkg-deb -x "$deb" "$work/root"; done
+  rm -rf "$work/root/usr/share/doc" "$work/root/usr/share/man"
+  # What libwine's maintainer script does for the amd64 package: Wine's
+  # user32 imports zlib1.dll and takes it only from its own DLL folder, marked
+  # as one of its builtin DLLs (the marker sits in the DOS stub).
+  zin=/usr/i686-w64-mingw32/lib/zlib1.dll
+  zout=$work/root/usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll
+  { head -c 64 "$zin"; printf 'Wine builtin DLL'; printf '\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0'; tail -c +97 "$zin"; } > "$zout"
+  # Every library the loader, the server and the drivers link or open must be
+  # found; a package whose dependencies changed would otherwise show up only
+  # as a Windows test failing far from here.
+  libs=$work/root/usr/lib/i386-linux-gnu:$work/root/lib/i386-linux-gnu:$work/root/usr/lib/i386-linux-gnu/wine/i386-unix
+  for f in "$work"/root/usr/lib/wine/wine "$work"/root/usr/lib/wine/wineserver32 \
+           "$work"/root/usr/lib/i386-linux-gnu/wine/i386-unix/ntdll.so \
+           "$work"/root/usr/lib/i386-linux-gnu/wine/i386-unix/win32u.so \
+           "$work"/root/usr/lib/i386-linux-gnu/wine/i386-unix/winex11.so \
+           "$work"/root/usr/lib/i386-linux-gnu/lib*.so.* "$work"/root/lib/i386-linux-gnu/lib*.so.*; do
+    if LD_LIBRARY_PATH=$libs ldd "$f" | grep "not found"; then
+      echo "setup: $f misses a library" >&2
+      exit 1
+    fi
+  done
+  for so in libX11.so.6 libXext.so.6 libXrender.so.1 libXfixes.so.3 libXi.so.6 libXrandr.so.2 \
+            libXcursor.so.1 libXinerama.so.1 libXcomposite.so.1 libXxf86vm.so.1 \
+            libfreetype.so.6 libfontconfig.so.1; do
+    test -e "$work/root/usr/lib/i386-linux-gnu/$so" || { echo "setup: no $so for 32-bit Wine" >&2; exit 1; }
+  done
+  # The stamp goes in last: a run cut short leaves a folder without one,
+  # which the next run replaces.
+  rm -rf "$WINE32_ROOT"
+  mv "$work/root" "$WINE32_ROOT"
+  echo "$wine32_stamp" > "$WINE32_ROOT/.packages"
 fi

@@ -1,8 +1,10 @@
 // Runs the scripted session on the Linux plug-in library and compares its
-// hash with the one a Windows test host prints for the Windows build.
+// hash with the one a Windows test host prints for a Windows build, and both
+// with the pinned hash (so that a Windows build cannot agree with a Linux
+// build that drifted along with it).
 //   orvo-session-compare LIBRARY.so COMMAND...   (one argument names the .exe)
-// Exit 0 on equal hashes, 1 on a difference or failure, 77 when the Windows
-// program has not been built.
+// Exit 0 when all three agree, 1 on a difference or failure, 77 when the
+// Windows program has not been built.
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -62,10 +64,13 @@ int main(int argc, char** argv) {
         if (s.size() == 16 && s.find_first_not_of("0123456789abcdef") == std::string::npos) windowsHash = s;
     }
     const int status = pclose(pipe);
-    std::printf("linux   %s\nwindows %s\n", linuxHash, windowsHash.empty() ? "(none)" : windowsHash.c_str());
+    char goldenHash[17];
+    orvoFormatSessionHash(kOrvoGoldenSessionHash, goldenHash);
+    std::printf("linux   %s\nwindows %s\npinned  %s\n", linuxHash, windowsHash.empty() ? "(none)" : windowsHash.c_str(),
+                goldenHash);
     if (status != 0 || windowsHash.empty()) {
         std::fprintf(stderr, "the Windows host gave no hash (status %d)\n", status);
         return 1;
     }
-    return windowsHash == linuxHash ? 0 : 1;
+    return windowsHash == linuxHash && windowsHash == goldenHash ? 0 : 1;
 }

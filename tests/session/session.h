@@ -11,6 +11,10 @@
 
 typedef AEffect* (*OrvoEntryPoint)(audioMasterCallback);
 
+// The hash every build must give, recorded from the Linux x86-64 build: any
+// change to the sound shows up as a different one.
+constexpr uint64_t kOrvoGoldenSessionHash = 0x7aaf7420e31437adull;
+
 // Runs the session on a fresh instance from `entry` and closes it again.
 // Answers the 64-bit FNV-1a hash of the output float bits in the order they
 // were produced; 0 when the entry point gives no record.

@@ -1,16 +1,39 @@
 #!/bin/sh
-# Runs a Windows test program under wine64 in the build folder's prefix.
-#   run-wine.sh --init PREFIX          create the prefix (once per test run)
-#   run-wine.sh PREFIX program.exe ... run a program in it (77 if not built)
+# Runs a Windows test program under wine in one of the build folder's prefixes.
+#   run-wine.sh [--win32] --init PREFIX          create the prefix (once per test run)
+#   run-wine.sh [--win32] PREFIX program.exe ... run a program in it (77 if not built)
+# Without --win32 it is Debian's wine64; with it, the 32-bit Wine that
+# scripts/setup.sh unpacks into /opt/orvo-wine32 (ORVO_WINE32_ROOT), which
+# is not installed where its loader looks for libraries, so everything it
+# needs to find them is set here and nowhere else.
 set -e
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 WINE=/usr/lib/wine/wine64
+SERVER=/usr/lib/wine/wineserver
+if [ "$1" = "--win32" ]; then
+  shift
+  root=${ORVO_WINE32_ROOT:-/opt/orvo-wine32}
+  if [ ! -x "$root/usr/lib/wine/wine" ]; then
+    echo "run-wine.sh: no 32-bit Wine in $root (scripts/setup.sh unpacks it there)" >&2
+    exit 1
+  fi
+  # The loader finds ntdll, the DLLs and its preloader from its own path.
+  WINE=$root/usr/lib/wine/wine
+  # Its own 32-bit server: under a 64-bit one the 32-bit loader takes the
+  # prefix for a WoW64 one and looks for 64-bit DLLs that are not there.
+  SERVER=$root/usr/lib/wine/wineserver32
+  export WINESERVER="$SERVER" WINEARCH=win32
+  # The i386 X client and font libraries; 64-bit programs skip them.
+  export LD_LIBRARY_PATH="$root/usr/lib/i386-linux-gnu:$root/lib/i386-linux-gnu${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+fi
 if [ "$1" = "--init" ]; then
   export WINEPREFIX="$2"
   rm -rf "$WINEPREFIX"
   "$WINE" wineboot --init >/dev/null 2>&1 || true
-  /usr/lib/wine/wineserver -w || true
+  "$SERVER" -w || true
   test -d "$WINEPREFIX/drive_c"
+  # A 32-bit prefix has no syswow64: one would mean the 64-bit server got it.
+  [ "$WINEARCH" != win32 ] || [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]
   exit 0
 fi
 export WINEPREFIX="$1"

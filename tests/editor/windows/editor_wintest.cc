@@ -60,15 +60,16 @@ void pump(int ms) {
     }
 }
 
+// A named CALLBACK function, not a lambda: on i386 the callback must be
+// stdcall, which a captureless lambda does not convert to.
+BOOL CALLBACK collectChild(HWND h, LPARAM lp) {
+    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
+    return TRUE;
+}
+
 std::vector<HWND> children(HWND parent) {
     std::vector<HWND> all;
-    EnumChildWindows(
-        parent,
-        [](HWND h, LPARAM lp) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
+    EnumChildWindows(parent, collectChild, reinterpret_cast<LPARAM>(&all));
     return all;
 }
 
