@@ -1,75 +1,47 @@
-// What the benchmark programs share: a host callback, an instance driven
-// through its effect record the way a host drives it, and the playing
-// situations the frame cost is measured in.
+// What the benchmark programs share: an engine driven the way every front
+// end drives it (parameters as index and value, MIDI as bytes with a frame
+// offset, blocks of two float outputs), and the playing situations the frame
+// cost is measured in. Only the engine library is linked: what is measured
+// is the instrument, not a plug-in format's boundary.
 #pragma once
 
-#include <cstring>
+#include <cstdint>
+#include <initializer_list>
 #include <vector>
 
-#include "DAEffectX.h"
 #include "Engine.h"
 #include "Params.h"
-#include "PluginFactory.h"
-#include "uVSTXSynth.h"
 
 namespace orvobench {
 
-inline VstIntPtr VSTCALLBACK benchHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-// Same layout as VstEvents, with room for a list of any length.
-struct EventList {
-    VstInt32 numEvents = 0;
-    VstIntPtr reserved = 0;
-    VstEvent* events[256];
+struct MidiEvent {
+    uint8_t status, data1, data2;
+    int32_t deltaFrames;
 };
 
-inline VstMidiEvent midiEvent(uint8_t status, uint8_t d1, uint8_t d2, int32_t delta = 0) {
-    VstMidiEvent m;
-    std::memset(&m, 0, sizeof m);
-    m.type = kVstMidiType;
-    m.byteSize = sizeof m;
-    m.deltaFrames = delta;
-    m.midiData[0] = static_cast<char>(status);
-    m.midiData[1] = static_cast<char>(d1);
-    m.midiData[2] = static_cast<char>(d2);
-    return m;
+inline MidiEvent midiEvent(uint8_t status, uint8_t d1, uint8_t d2, int32_t delta = 0) {
+    return {status, d1, d2, delta};
 }
 
-// An opened, resumed instance at 44.1 kHz.
+constexpr float kRate = 44100.0f;
+
+// An engine at 44.1 kHz with the default parameters.
 class Instance {
 public:
-    Instance() : fx_(createEffectInstance(benchHost)), e_(fx_->getEffectRecord()) {
-        e_->dispatcher(e_, effOpen, 0, 0, nullptr, 0.0f);
-        e_->dispatcher(e_, effSetSampleRate, 0, 0, nullptr, 44100.0f);
-        e_->dispatcher(e_, effSetBlockSize, 0, 4096, nullptr, 0.0f);
-        e_->dispatcher(e_, effMainsChanged, 0, 1, nullptr, 0.0f);
-    }
-    ~Instance() {
-        e_->dispatcher(e_, effMainsChanged, 0, 0, nullptr, 0.0f);
-        e_->dispatcher(e_, effClose, 0, 0, nullptr, 0.0f);
-    }
-    Instance(const Instance&) = delete;
-    Instance& operator=(const Instance&) = delete;
+    Instance() { engine_.setSampleRate(kRate); }
 
-    AEffect* effect() const { return e_; }
-    orvo::Engine& engine() { return const_cast<orvo::Engine&>(static_cast<AVstXSynth*>(fx_)->engine()); }
-    orvo::VoiceBank& bank() { return engine().voicesForTest(); }
+    orvo::Engine& engine() { return engine_; }
+    orvo::VoiceBank& bank() { return engine_.voicesForTest(); }
 
-    void send(std::initializer_list<VstMidiEvent> events) {
-        std::vector<VstMidiEvent> copy(events);
-        EventList list;
-        for (VstMidiEvent& m : copy) list.events[list.numEvents++] = reinterpret_cast<VstEvent*>(&m);
-        e_->dispatcher(e_, effProcessEvents, 0, 0, &list, 0.0f);
+    void send(std::initializer_list<MidiEvent> events) {
+        for (const MidiEvent& m : events) engine_.midi(m.status, m.data1, m.data2, m.deltaFrames);
     }
-    void param(int index, float value) { e_->setParameter(e_, index, value); }
+    void param(int index, float value) { engine_.setParameter(index, value, kRate); }
     void render(float* left, float* right, int frames, bool replacing) {
-        float* outs[2] = {left, right};
         if (replacing)
-            e_->processReplacing(e_, nullptr, outs, frames);
+            engine_.renderReplacing(left, right, frames);
         else
-            e_->process(e_, nullptr, outs, frames);
+            engine_.render(left, right, frames);
     }
     void run(int frames) {
         std::vector<float> l(frames), r(frames);
@@ -77,8 +49,7 @@ public:
     }
 
 private:
-    AudioEffect* fx_;
-    AEffect* e_;
+    orvo::Engine engine_;
 };
 
 // The playing situations. Each is held steady for as long as a benchmark

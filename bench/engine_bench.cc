@@ -172,7 +172,7 @@ BENCHMARK(frameCost)->Apply(frameCostArgs)->ArgNames({"situation", "block", "rep
 // delays do not pile up.
 void eventIntake(benchmark::State& state) {
     Instance in;
-    std::vector<VstMidiEvent> events;
+    std::vector<MidiEvent> events;
     for (int i = 0; i < 64; ++i) {
         const uint8_t note = static_cast<uint8_t>(36 + (i * 7) % 48);
         switch (i % 4) {
@@ -182,20 +182,19 @@ void eventIntake(benchmark::State& state) {
             default: events.push_back(midiEvent(0xB0, 7, 100, i)); break;
         }
     }
-    EventList list;
-    for (VstMidiEvent& m : events) list.events[list.numEvents++] = reinterpret_cast<VstEvent*>(&m);
-    AEffect* e = in.effect();
+    orvo::Engine& e = in.engine();
     for (auto _ : state) {
-        e->dispatcher(e, effProcessEvents, 0, 0, &list, 0.0f);
+        for (const MidiEvent& m : events) e.midi(m.status, m.data1, m.data2, m.deltaFrames);
         benchmark::ClobberMemory();
     }
-    state.counters["per_event"] = benchmark::Counter(list.numEvents, benchmark::Counter::kIsIterationInvariantRate |
-                                                                         benchmark::Counter::kInvert);
+    state.counters["per_event"] = benchmark::Counter(static_cast<double>(events.size()),
+                                                     benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
 }
 BENCHMARK(eventIntake);
 
 // --- instance creation ------------------------------------------------------------
-// Create, open, set up and render the first block of 512 frames.
+// Create an engine and render its first block of 512 frames.
 void firstBlock() {
     Instance in;
     std::vector<float> l(512), r(512);
