@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 
 #include "FilterPair.h"
+#include "StageClockPair.h"
 #include "Round.h"
 #include "Tables.h"
 
