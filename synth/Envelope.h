@@ -19,6 +19,11 @@ struct EnvelopeState {
     int32_t releaseCountdown = kNoReleasePending;  // rendered frames until release starts
 };
 
+// A note still held: what a note-off or a new note releases.
+inline bool isHeld(const EnvelopeState& e) {
+    return e.stage == kStageAttack || e.stage == kStageDecay || e.stage == kStageSustain;
+}
+
 // Stage lengths in frames, each >= 0.
 struct EnvelopeTimes {
     int32_t attack;
