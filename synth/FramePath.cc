@@ -120,9 +120,12 @@ int32_t Engine::mixedFrames(float* left, float* right, int32_t n, int32_t frames
     bool small = false;
     for (;;) {
         const int32_t until = n + framesBeforeAnyRun(v0, v1, LiveTimes{q_}, frames - n);
+        // Frames beyond the first come only while no voice waits, so the
+        // target holds for all of them.
+        const float target = newestIsFirst ? glideTargetOf(v0, v1) : glideTargetOf(v1, v0);
         do {
             const FrontParams front = loadFront(q_);
-            glide = glideStep(glide, newestIsFirst ? glideTargetOf(v0, v1) : glideTargetOf(v1, v0), front.drag);
+            glide = glideStep(glide, target, front.drag);
             const bool sounds0 = soundsThisFrame(v0), sounds1 = soundsThisFrame(v1);
             float level0 = 0.0f, level1 = 0.0f;
             int32_t raw0 = 0, raw1 = 0;
@@ -139,8 +142,8 @@ int32_t Engine::mixedFrames(float* left, float* right, int32_t n, int32_t frames
         } while (++n < until);
         if (n >= frames) break;
         int32_t solo;
-        const float target = newestIsFirst ? glideTargetOf(v0, v1) : glideTargetOf(v1, v0);
-        if (runnableVoices(v0, v1, glide, target, LiveTimes{q_}, solo) != 0) break;
+        const float next = newestIsFirst ? glideTargetOf(v0, v1) : glideTargetOf(v1, v0);
+        if (runnableVoices(v0, v1, glide, next, LiveTimes{q_}, solo) != 0) break;
     }
     voice0.phase = v0.phase;
     voice0.delay = v0.delay;
