@@ -16,7 +16,7 @@ namespace frame {
 // Reached when a state or coefficient leaves the range where the two-lane
 // step is exact: unstable settings or wild parameter values.
 ScalarBack scalarBack(FilterPair fp, int32_t raw0, int32_t raw1, Pair level, __m128 f, Pair gains, double damping,
-                      int32_t filterType, int lanes) {
+                      int32_t filterType) {
     float s[2] = {0.0f, 0.0f};
     const int32_t raw[2] = {raw0, raw1};
     alignas(16) double levels[2], gain[2];
@@ -26,7 +26,6 @@ ScalarBack scalarBack(FilterPair fp, int32_t raw0, int32_t raw1, Pair level, __m
     _mm_store_ps(cutoffs, f);
     FilterState states[2] = {filterOf(fp, 0), filterOf(fp, 1)};
     for (int i = 0; i < 2; ++i) {
-        if ((lanes >> i & 1) == 0) continue;
         // Level and gain were widened from floats, so these narrow exactly.
         const int32_t y = filterSample(states[i], raw[i], cutoffs[i], damping, filterType);
         s[i] = static_cast<float>(static_cast<double>(y) * static_cast<double>(static_cast<float>(levels[i])) *
@@ -136,7 +135,7 @@ int32_t Engine::mixedFrames(float* left, float* right, int32_t n, int32_t frames
             if (lanes != 0) {
                 const Pair level = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(level0), _mm_set_ss(level1)));
                 samples = pairedBack<true>(fp, raw0, raw1, level, gains, scales, kLaneMasks[lanes].load(),
-                                           loadBack(q_), small, lanes);
+                                           loadBack(q_), small);
             }
             emit<kMode>(left, right, n, sounds0, lane0(samples), sounds1, lane1(samples));
         } while (++n < until);

@@ -233,8 +233,9 @@ struct alignas(16) LaneMask {
 inline constexpr LaneMask kLaneMasks[4] = {
     {{0, 0, 0, 0}}, {{~0u, 0, 0, 0}}, {{0, ~0u, 0, 0}}, {{~0u, ~0u, 0, 0}}};
 
-// The second half of a frame with the saturating scalar filter, for the
-// sounding `lanes` only; a silent lane keeps its states and gives 0. The
+// The second half of a frame with the saturating scalar filter. A lane
+// closed by pairedBack's mask keeps its states here too: a cut-off of 0
+// leaves every state as it is, saturated or not. The
 // states go in and come out by value: a reference would keep them in
 // memory, not registers, in every loop that can get here; so would a
 // reference to the frame's BackParams.
@@ -243,7 +244,7 @@ struct ScalarBack {
     __m128 samples;
 };
 [[gnu::cold, gnu::noinline]] ScalarBack scalarBack(FilterPair fp, int32_t raw0, int32_t raw1, Pair level, __m128 f,
-                                                   Pair gains, double damping, int32_t filterType, int lanes);
+                                                   Pair gains, double damping, int32_t filterType);
 
 inline constexpr PairConstant kMaxCutoffPair{{kMaxCutoff, kMaxCutoff}};
 inline constexpr PairConstant kEnvBasePair{{1.1, 1.1}};
@@ -260,7 +261,7 @@ inline constexpr PairConstant kEnvBasePair{{1.1, 1.1}};
 template <bool kMasked>
 [[gnu::always_inline]] inline __m128 pairedBack(FilterPair& fp, int32_t raw0, int32_t raw1, Pair level, Pair gains,
                                                 Pair scales, __m128 mask, const BackParams& p, bool& small,
-                                                int lanes, bool checkStates = false) {
+                                                bool checkStates = false) {
     // cutoffFor for both voices: see Filter.h. minpd answers its second
     // operand for NaN, as the comparison there does.
     const Pair env = _mm_set1_pd(p.envAmount);
@@ -285,7 +286,7 @@ template <bool kMasked>
         const Pair y = filterPairStep(fp, x, fd, damping, p.filterType);
         return _mm_cvtpd_ps(_mm_mul_pd(_mm_mul_pd(y, level), gains));
     }
-    const ScalarBack r = scalarBack(fp, raw0, raw1, level, f, gains, p.damping, p.filterType, lanes);
+    const ScalarBack r = scalarBack(fp, raw0, raw1, level, f, gains, p.damping, p.filterType);
     fp = r.fp;
     return r.samples;
 }

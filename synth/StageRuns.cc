@@ -96,8 +96,7 @@ template <int32_t kStage0, int32_t kStage1>
     bool small = false;
     const auto back = [&](const Front& o, int32_t i, bool checkStates) __attribute__((always_inline)) {
         const __m128 samples = pairedBack<kSolo>(fp, o.raw0, o.raw1, o.widenedLevels(), gains, scales,
-                                                 kLaneMasks[1].load(), loadBack(q_), small, kSolo ? 1 : 3,
-                                                 checkStates);
+                                                 kLaneMasks[1].load(), loadBack(q_), small, checkStates);
         emit(mode, left, right, n + i, true, lane0(samples), !kSolo, lane1(samples));
     };
 

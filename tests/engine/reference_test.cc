@@ -257,6 +257,137 @@ void runSession(uint32_t seed, bool wild) {
     }
 }
 
+// --- the stretches the renderer treats apart -----------------------------------
+
+enum class Mode { kReplace, kAdd, kOneBuffer };
+
+// Renders `frames` through `e` in one output mode, and through the model of
+// `twin`, from the same buffer contents; outputs and voice states must agree
+// bit for bit. The accumulating modes start from junk, against which two
+// samples added in the other voice order round differently.
+::testing::AssertionResult rendersLikeTheModel(Engine& e, Engine& twin, int frames, Mode mode, std::mt19937& rng) {
+    std::vector<float> l(frames), r(frames), ml(frames), mr(frames);
+    for (int i = 0; i < frames; ++i) {
+        l[i] = ml[i] = mode == Mode::kReplace ? 0.0f : float(int(rng() % 2001) - 1000) * 1.37e-3f;
+        r[i] = mr[i] = mode == Mode::kReplace ? 0.0f : float(int(rng() % 2001) - 1000) * -0.91e-3f;
+    }
+    if (mode == Mode::kReplace) {
+        std::fill(l.begin(), l.end(), 7.0f);
+        e.renderReplacing(l.data(), r.data(), frames);
+    } else {
+        e.render(l.data(), mode == Mode::kOneBuffer ? l.data() : r.data(), frames);
+    }
+    modelRender(twin, twin.voicesForTest(), ml.data(), mode == Mode::kOneBuffer ? ml.data() : mr.data(), frames,
+                [](int) {});
+    if (!sameVoices(e.voices(), twin.voices())) return ::testing::AssertionFailure() << "voice states";
+    for (int i = 0; i < frames; ++i) {
+        if (bits(l[i]) != bits(ml[i])) return ::testing::AssertionFailure() << "left, frame " << i;
+        if (mode != Mode::kOneBuffer && bits(r[i]) != bits(mr[i]))
+            return ::testing::AssertionFailure() << "right, frame " << i;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+void setBoth(Engine& e, Engine& twin, int index, float value) {
+    e.setParameter(index, value, 44100.0f);
+    twin.setParameter(index, value, 44100.0f);
+}
+
+void midiBoth(Engine& e, Engine& twin, uint8_t status, uint8_t note, uint8_t velocity, int32_t delta) {
+    e.midi(status, note, velocity, delta);
+    twin.midi(status, note, velocity, delta);
+}
+
+// Where two voices spend their frames: one held (attack, decay or sustain)
+// while the other releases, with either voice the held one, in every output
+// mode, over blocks long and short.
+TEST(EngineReference, HeldBesideReleasingInEitherVoiceOrderMatchesTheModel) {
+    std::mt19937 rng(7);
+    for (int32_t held : {kStageAttack, kStageDecay, kStageSustain}) {
+        for (int heldVoice : {0, 1}) {
+            for (Mode mode : {Mode::kReplace, Mode::kAdd, Mode::kOneBuffer}) {
+                SCOPED_TRACE(testing::Message() << "held stage " << held << " voice " << heldVoice << " mode "
+                                                << int(mode));
+                Engine e, twin;
+                setBoth(e, twin, kParamAttack, held == kStageAttack ? 1.0f : 0.0f);
+                setBoth(e, twin, kParamDecay, held == kStageDecay ? 1.0f : 0.0f);
+                setBoth(e, twin, kParamRelease, 1.0f);
+                setBoth(e, twin, kParamQ, 0.6f);
+                setBoth(e, twin, kParamDrag, 0.7f);
+                // The voices take turns from voice 1: the second note is
+                // voice 0's, the third voice 1's, each releasing the other.
+                midiBoth(e, twin, 0x90, 57, 100, 0);
+                ASSERT_TRUE(rendersLikeTheModel(e, twin, 300, mode, rng));
+                midiBoth(e, twin, 0x90, 64, 110, 5);
+                if (heldVoice == 1) {
+                    ASSERT_TRUE(rendersLikeTheModel(e, twin, 300, mode, rng));
+                    midiBoth(e, twin, 0x90, 69, 90, 11);
+                }
+                for (int frames : {1, 2, 3, 517, 64, 2000}) ASSERT_TRUE(rendersLikeTheModel(e, twin, frames, mode, rng));
+                ASSERT_EQ(e.voices().voice[heldVoice].env.stage, held);
+                ASSERT_EQ(e.voices().voice[1 - heldVoice].env.stage, kStageRelease);
+            }
+        }
+    }
+}
+
+// Two held voices: the frames of note changes and of note-ons waiting out
+// their delays in one block, and a long stretch of both held, as when a
+// voice is held again by hand.
+TEST(EngineReference, TwoHeldVoicesAndWaitingNotesMatchTheModel) {
+    std::mt19937 rng(11);
+    for (Mode mode : {Mode::kReplace, Mode::kAdd, Mode::kOneBuffer}) {
+        SCOPED_TRACE(testing::Message() << "mode " << int(mode));
+        Engine e, twin;
+        setBoth(e, twin, kParamAttack, 0.05f);
+        setBoth(e, twin, kParamDecay, 0.05f);
+        midiBoth(e, twin, 0x90, 50, 127, 0);
+        midiBoth(e, twin, 0x90, 62, 64, 37);
+        ASSERT_TRUE(rendersLikeTheModel(e, twin, 512, mode, rng));
+        midiBoth(e, twin, 0x90, 55, 80, 200);
+        midiBoth(e, twin, 0x90, 67, 81, 201);
+        midiBoth(e, twin, 0x80, 67, 0, 400);
+        ASSERT_TRUE(rendersLikeTheModel(e, twin, 512, mode, rng));
+        for (Engine* x : {&e, &twin}) {
+            for (int v = 0; v <= 1; ++v) {
+                EnvelopeState& env = x->voicesForTest().voice[v].env;
+                env.stage = kStageSustain;
+                env.releaseCountdown = kNoReleasePending;
+            }
+        }
+        for (int frames : {4096, 7, 1}) ASSERT_TRUE(rendersLikeTheModel(e, twin, frames, mode, rng));
+        midiBoth(e, twin, 0x80, 55, 0, 3);
+        ASSERT_TRUE(rendersLikeTheModel(e, twin, 600, mode, rng));
+    }
+}
+
+// A voice that has ended keeps its filter states, whatever they are, while
+// the other renders beside it: with the states in the range of the two-lane
+// step and far outside it, and with the glide out of the range of the stage
+// runs, so that the general frame path renders every frame.
+TEST(EngineReference, EndedVoiceKeepsItsFilterWhileTheOtherSounds) {
+    std::mt19937 rng(13);
+    for (int32_t stale : {12345, 1 << 30}) {
+        for (float glide : {0.0f, 1e38f}) {
+            SCOPED_TRACE(testing::Message() << "stale " << stale << " glide " << glide);
+            Engine e, twin;
+            setBoth(e, twin, kParamDrag, 1.0f);
+            midiBoth(e, twin, 0x90, 60, 100, 0);  // voice 1, which then ends
+            midiBoth(e, twin, 0x80, 60, 0, 100);
+            ASSERT_TRUE(rendersLikeTheModel(e, twin, 3000, Mode::kReplace, rng));
+            ASSERT_EQ(e.voices().voice[1].env.stage, kStageOff);
+            for (Engine* x : {&e, &twin}) {
+                x->voicesForTest().voice[1].filter = {stale, -stale / 3, 99};
+                x->voicesForTest().glideIncrement = glide;
+            }
+            midiBoth(e, twin, 0x90, 72, 100, 0);  // voice 0
+            ASSERT_TRUE(rendersLikeTheModel(e, twin, 2048, Mode::kReplace, rng));
+            ASSERT_EQ(e.voices().voice[1].filter.band, stale);
+            ASSERT_TRUE(rendersLikeTheModel(e, twin, 1024, Mode::kAdd, rng));
+        }
+    }
+}
+
 // Both voices sounding with filter states set around the limits of the
 // range where the two-lane step is exact (2^26, 2^28) and up to 2^30, at
 // full cut-off and damping 1.2 and 0.03 (a Q past 1 is held at Q 1's), from
