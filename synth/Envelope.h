@@ -207,10 +207,11 @@ template <int32_t kStage>
     }
 }
 
-// Advances one frame, whatever the stage, and returns this frame's level.
+// Advances one frame, whatever the stage, and returns this frame's level;
+// sets `ended` on the frame that moves the voice to its next stage, for a
+// run of frames that must end there.
 template <typename Times>
-[[gnu::always_inline]] inline float envelopeStep(EnvelopeState& e, const Times& times, float sustain) {
-    bool ended = false;
+[[gnu::always_inline]] inline float anyStageStep(EnvelopeState& e, const Times& times, float sustain, bool& ended) {
     // Tested first: a held note spends nearly all its frames here.
     if (e.stage == kStageSustain) [[likely]]
         return stageStep<kStageSustain>(e, times, sustain, ended);
@@ -220,6 +221,12 @@ template <typename Times>
         case kStageRelease: return stageStep<kStageRelease>(e, times, sustain, ended);
         default: return 0.0f;
     }
+}
+
+template <typename Times>
+[[gnu::always_inline]] inline float envelopeStep(EnvelopeState& e, const Times& times, float sustain) {
+    bool ended = false;
+    return anyStageStep(e, times, sustain, ended);
 }
 
 // A countdown of d set before frame 0 fires at the end of frame d, so the

@@ -82,25 +82,11 @@ void clearFrames(float* left, float* right, int32_t frames) {
     return raw;
 }
 
-// Frames from which no stage run can start, so the general path need not
-// look for one: with both voices sounding, what the runs are made for
-// changes only when a stage ends or a pending release fires. Any other mix
-// is looked at again after every frame. Only the speed depends on this; the
-// general path renders every state right.
-[[gnu::always_inline]] inline int32_t framesBeforeAnyRun(const Lane& v0, const Lane& v1, const LiveTimes& times,
-                                                         int32_t rest) {
-    if (v0.env.stage <= kStageOff || v1.env.stage <= kStageOff || v0.delay > 0 || v1.delay > 0) return 1;
-    int32_t frames = framesBeforeRelease(v0.env, framesBeforeRelease(v1.env, rest));
-    const int32_t left0 = stageFramesLeft(v0.env, times), left1 = stageFramesLeft(v1.env, times);
-    if (left0 < frames) frames = left0 + 1;  // the frame that ends the stage included
-    if (left1 < frames) frames = left1 + 1;
-    return frames;
-}
-
 }  // namespace
 
 // Frames the stage runs are not made for: a voice waiting out its delay, a
-// frame in which a stage ends, and two held or two releasing voices. Both
+// lone voice's frame in which its stage ends, and a glide too wild for the
+// runs' unchecked step. Both
 // voices run in the lanes of the paired filter step, each with its own
 // stage; a lane whose voice does not sound is closed, so its states stand
 // still. Ends with the block or with the first frame from which a stage run
@@ -117,32 +103,29 @@ int32_t Engine::mixedFrames(float* left, float* right, int32_t n, int32_t frames
     const Pair gains = _mm_set_pd(voice1.gain, voice0.gain);
     const Pair scales = _mm_set_pd(voice1.cutoffScale, voice0.cutoffScale);
     bool small = false;
+    const int32_t first = n;
     for (;;) {
-        const int32_t until = n + framesBeforeAnyRun(v0, v1, LiveTimes{q_}, frames - n);
-        // Frames beyond the first come only while no voice waits, so the
-        // target holds for all of them.
         const float target = newestIsFirst ? glideTargetOf(v0, v1) : glideTargetOf(v1, v0);
-        do {
-            const FrontParams front = loadFront(q_);
-            glide = glideStep(glide, target, front.drag);
-            const bool sounds0 = soundsThisFrame(v0), sounds1 = soundsThisFrame(v1);
-            float level0 = 0.0f, level1 = 0.0f;
-            int32_t raw0 = 0, raw1 = 0;
-            if (sounds0) raw0 = voiceFront(v0, front, q_, glide, level0);
-            if (sounds1) raw1 = voiceFront(v1, front, q_, glide, level1);
-            __m128 samples = _mm_setzero_ps();
-            const int lanes = int{sounds0} | int{sounds1} << 1;
-            if (lanes != 0) {
-                const Pair level = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(level0), _mm_set_ss(level1)));
-                samples = pairedBack<true>(fp, raw0, raw1, level, gains, scales, kLaneMasks[lanes].load(),
-                                           loadBack(q_), small);
-            }
-            emit<kMode>(left, right, n, sounds0, lane0(samples), sounds1, lane1(samples));
-        } while (++n < until);
-        if (n >= frames) break;
-        int32_t solo;
-        const float next = newestIsFirst ? glideTargetOf(v0, v1) : glideTargetOf(v1, v0);
-        if (runnableVoices(v0, v1, glide, next, LiveTimes{q_}, solo) != 0) break;
+        if (n > first) {
+            int32_t solo;
+            if (runnableVoices(v0, v1, glide, target, LiveTimes{q_}, solo) != 0) break;
+        }
+        const FrontParams front = loadFront(q_);
+        glide = glideStep(glide, target, front.drag);
+        const bool sounds0 = soundsThisFrame(v0), sounds1 = soundsThisFrame(v1);
+        float level0 = 0.0f, level1 = 0.0f;
+        int32_t raw0 = 0, raw1 = 0;
+        if (sounds0) raw0 = voiceFront(v0, front, q_, glide, level0);
+        if (sounds1) raw1 = voiceFront(v1, front, q_, glide, level1);
+        __m128 samples = _mm_setzero_ps();
+        const int lanes = int{sounds0} | int{sounds1} << 1;
+        if (lanes != 0) {
+            const Pair level = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(level0), _mm_set_ss(level1)));
+            samples = pairedBack<true>(fp, raw0, raw1, level, gains, scales, kLaneMasks[lanes].load(),
+                                       loadBack(q_), small);
+        }
+        emit<kMode>(left, right, n, sounds0, lane0(samples), sounds1, lane1(samples));
+        if (++n == frames) break;
     }
     voice0.phase = v0.phase;
     voice0.delay = v0.delay;

@@ -176,21 +176,21 @@ template <typename V, typename Times>
 }
 
 // The stage run the voices can go on in: 2 for a held voice beside a
-// releasing one, the frames where two voices spend their time; 1 for one
-// sounding alone (`solo` says which); 0 for none. Two held voices share
-// only the frame of a note change or a window of note delays, and two
-// releasing ones fade out; the general frame path serves both. Glide and
-// target must be small enough for calmGlideStep.
+// releasing one, the frames where two voices spend their time; 3 for two
+// voices sounding in any other stages (two held, which only the frame of a
+// note change or a window of note delays brings, or two releasing), in the
+// two-lane run that dispatches on each voice's stage; 1 for one sounding
+// alone (`solo` says which); 0 for none. Glide and target must be small
+// enough for calmGlideStep.
 template <typename V, typename Times>
 [[gnu::always_inline]] inline int runnableVoices(const V& v0, const V& v1, float glide, float target,
                                                  const Times& times, int32_t& solo) {
     if (!calmGlide(glide) || !calmGlide(target)) return 0;
     const bool off0 = v0.env.stage <= kStageOff, off1 = v1.env.stage <= kStageOff;
     if (!off0 && !off1) {
-        return (v0.env.stage == kStageRelease) != (v1.env.stage == kStageRelease) && stageRunnable(v0, times) &&
-                       stageRunnable(v1, times)
-                   ? 2
-                   : 0;
+        if (v0.delay > 0 || v1.delay > 0) return 0;
+        const bool oneReleases = (v0.env.stage == kStageRelease) != (v1.env.stage == kStageRelease);
+        return oneReleases && stageRunnable(v0, times) && stageRunnable(v1, times) ? 2 : 3;
     }
     if (off0 == off1) return 0;
     solo = off1 ? 0 : 1;

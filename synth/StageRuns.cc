@@ -15,6 +15,47 @@ namespace orvo {
 
 using namespace frame;
 
+namespace {
+
+// A stage known only frame by frame: the run of two voices sounding in any
+// stages, each frame dispatching on each voice's stage. It ends with the
+// frame in which a stage changes, as the other runs end with the frame that
+// finds another stage length.
+constexpr int32_t kAnyStage = -1;
+
+template <int32_t kStage>
+int32_t framesPlanned(const EnvelopeState& e, const EnvelopeTimes& planned) {
+    if constexpr (kStage == kAnyStage) return INT32_MAX;
+    else return stageFramesLeft<kStage>(e, planned);
+}
+
+template <int32_t kStage>
+StageClock clockFor(const EnvelopeState& e, const EnvelopeTimes& planned) {
+    if constexpr (kStage == kAnyStage) return {};
+    else return planStage<kStage>(e, planned);
+}
+
+template <int32_t kStage>
+[[gnu::always_inline]] inline void finish(EnvelopeState& e, const StageClock& c) {
+    if constexpr (kStage != kAnyStage) finishStage<kStage>(e, c);
+}
+
+template <int32_t kStage>
+[[gnu::always_inline]] inline float levelStep(EnvelopeState& e, StageClock& c, const LiveTimes& times, float sustain,
+                                              bool& ended) {
+    if constexpr (kStage == kAnyStage) return anyStageStep(e, times, sustain, ended);
+    else return runStageStep<kStage>(e, c, times, sustain, ended);
+}
+
+// A released note keeps its own pitch; the held one plays the glide.
+template <int32_t kStage>
+[[gnu::always_inline]] inline float incrementOf(const Lane& v, float glide) {
+    if constexpr (kStage == kAnyStage) return v.env.stage == kStageRelease ? v.increment : glide;
+    else return kStage == kStageRelease ? v.increment : glide;
+}
+
+}  // namespace
+
 // A run is planned for the stage lengths read before it (`planned`) and ends
 // before the frame in which a voice would leave its stage at those lengths
 // (the general path takes that frame), after a frame that found another
@@ -37,8 +78,8 @@ template <int32_t kStage0, int32_t kStage1>
     Voice& voice1 = bank_.voice[kSolo ? 1 - solo : 1];
     // No stage ends inside the run while its length stays as planned.
     int32_t stagesLeft =
-        std::min(stageFramesLeft<kStage0>(voice0.env, planned), std::min(frames - n, kLongestCalmRun));
-    if constexpr (!kSolo) stagesLeft = std::min(stagesLeft, stageFramesLeft<kStage1>(voice1.env, planned));
+        std::min(framesPlanned<kStage0>(voice0.env, planned), std::min(frames - n, kLongestCalmRun));
+    if constexpr (!kSolo) stagesLeft = std::min(stagesLeft, framesPlanned<kStage1>(voice1.env, planned));
     int32_t limit = framesBeforeRelease(voice0.env, stagesLeft);
     if constexpr (!kSolo) limit = framesBeforeRelease(voice1.env, limit);
     Lane v0{voice0.phase, voice0.increment, 0, voice0.env}, v1{};
@@ -50,15 +91,16 @@ template <int32_t kStage0, int32_t kStage1>
     const Pair gains = _mm_set_pd(gain1, voice0.gain);
     const Pair scales = _mm_set_pd(scale1, voice0.cutoffScale);
 
-    StageClock clock0 = planStage<kStage0>(v0.env, planned), clock1{};
-    if constexpr (!kSolo) clock1 = planStage<kStage1>(v1.env, planned);
+    StageClock clock0 = clockFor<kStage0>(v0.env, planned), clock1{};
+    if constexpr (!kSolo) clock1 = clockFor<kStage1>(v1.env, planned);
     // Two voices in timed stages divide once for both.
-    constexpr bool kPairedClocks = !kSolo && kStage0 != kStageSustain && kStage1 != kStageSustain;
+    constexpr bool kPairedClocks = !kSolo && kStage0 != kStageSustain && kStage1 != kStageSustain &&
+                                   kStage0 != kAnyStage && kStage1 != kAnyStage;
     StageClockPair clocks{};
     if constexpr (kPairedClocks) clocks = pairClocks(v0.env, v1.env, clock0, clock1);
     // Only decay and sustain read the sustain level.
     constexpr bool kUsesSustain = kStage0 == kStageDecay || kStage0 == kStageSustain || kStage1 == kStageDecay ||
-                                  kStage1 == kStageSustain;
+                                  kStage1 == kStageSustain || kStage0 == kAnyStage;
 
     // The first half of a frame: glide, oscillators and envelopes. Sets
     // `ended` when a voice found a stage length other than planned (and took
@@ -77,17 +119,17 @@ template <int32_t kStage0, int32_t kStage1>
         const FrontParams p = loadFront<kUsesSustain>(q_);
         Front o{};
         glide = calmGlideStep(glide, target, p.drag, ended);
-        o.raw0 = oscillate(v0.phase, p, kStage0 == kStageRelease ? v0.increment : glide);
+        o.raw0 = oscillate(v0.phase, p, incrementOf<kStage0>(v0, glide));
         if constexpr (kSolo) {
-            o.level0 = runStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
+            o.level0 = levelStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
         } else {
-            o.raw1 = oscillate(v1.phase, p, kStage1 == kStageRelease ? v1.increment : glide);
+            o.raw1 = oscillate(v1.phase, p, incrementOf<kStage1>(v1, glide));
             if constexpr (kPairedClocks) {
                 o.levels = runStagePairStep<kStage0, kStage1>(v0.env, v1.env, clock0, clock1, clocks, LiveTimes{q_},
                                                               p.sustain, ended);
             } else {
-                o.level0 = runStageStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
-                o.level1 = runStageStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, ended);
+                o.level0 = levelStep<kStage0>(v0.env, clock0, LiveTimes{q_}, p.sustain, ended);
+                o.level1 = levelStep<kStage1>(v1.env, clock1, LiveTimes{q_}, p.sustain, ended);
             }
         }
         return o;
@@ -126,13 +168,13 @@ template <int32_t kStage0, int32_t kStage1>
     }
 
     if constexpr (kPairedClocks) unpairClocks(clocks, clock0, clock1);
-    finishStage<kStage0>(v0.env, clock0);
+    finish<kStage0>(v0.env, clock0);
     releaseCountdownRun(v0.env, i);
     voice0.phase = v0.phase;
     voice0.env = v0.env;
     voice0.filter = filterOf(fp, 0);
     if constexpr (!kSolo) {
-        finishStage<kStage1>(v1.env, clock1);
+        finish<kStage1>(v1.env, clock1);
         releaseCountdownRun(v1.env, i);
         voice1.phase = v1.phase;
         voice1.env = v1.env;
@@ -158,6 +200,7 @@ Engine::StageRunFn Engine::stageRunFor(const EnvelopeTimes& planned, int32_t& so
     switch (runnableVoices(voice0, voice1, bank_.glideIncrement, glideTargetOf(bank_), planned, solo)) {
         case 1: return solos[bank_.voice[solo].env.stage - A];
         case 2: return voice0.env.stage == R ? releasingFirst[voice1.env.stage - A] : heldFirst[voice0.env.stage - A];
+        case 3: return &Engine::stageRun<kAnyStage, kAnyStage>;
         default: return nullptr;
     }
 }
