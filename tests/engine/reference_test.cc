@@ -333,7 +333,7 @@ TEST(EngineReference, HeldBesideReleasingInEitherVoiceOrderMatchesTheModel) {
 
 // Two held voices: the frames of note changes and of note-ons waiting out
 // their delays in one block, and a long stretch of both held, as when a
-// voice is held again by hand.
+// voice is held again by hand; then two releasing voices.
 TEST(EngineReference, TwoHeldVoicesAndWaitingNotesMatchTheModel) {
     std::mt19937 rng(11);
     for (Mode mode : {Mode::kReplace, Mode::kAdd, Mode::kOneBuffer}) {
@@ -356,8 +356,16 @@ TEST(EngineReference, TwoHeldVoicesAndWaitingNotesMatchTheModel) {
             }
         }
         for (int frames : {4096, 7, 1}) ASSERT_TRUE(rendersLikeTheModel(e, twin, frames, mode, rng));
+        // Then one held beside one releasing, then both releasing, with
+        // the release shortened while they fade, until both have ended.
+        setBoth(e, twin, kParamRelease, 0.1f);
         midiBoth(e, twin, 0x80, 55, 0, 3);
+        ASSERT_TRUE(rendersLikeTheModel(e, twin, 100, mode, rng));
+        midiBoth(e, twin, 0x80, 67, 0, 50);
+        ASSERT_TRUE(rendersLikeTheModel(e, twin, 200, mode, rng));
+        setBoth(e, twin, kParamRelease, 0.05f);
         ASSERT_TRUE(rendersLikeTheModel(e, twin, 600, mode, rng));
+        ASSERT_EQ(e.voices().voice[0].env.stage + e.voices().voice[1].env.stage, kStageOff);
     }
 }
 
