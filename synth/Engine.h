@@ -101,32 +101,29 @@ public:
     VoiceBank& voicesForTest() { return bank_; }
 
 private:
-    struct FrontParams;
-    struct BackParams;
-    struct Frame;
-    struct Block;
-
+    // MidiIntake.cc
     void noteOn(int32_t note, int32_t velocity, int32_t delta);
     void noteOff(int32_t note, int32_t delta);
     void pitchBend(uint8_t coarse);
     void allVoicesOff();
     void startNote(int32_t note, int32_t velocity, int32_t delta, int32_t v);
     void updatePitch(int32_t v);
+
+    // FramePath.cc
     bool quiet() const;
     template <Output kMode>
     void renderFrames(float* left, float* right, int32_t frames);
-    using StageRunFn = int32_t (Engine::*)(float*, float*, int32_t, int32_t, const EnvelopeTimes&, int32_t);
-    template <Output kMode, int32_t kStage0, int32_t kStage1>
-    int32_t stageRun(float* left, float* right, int32_t n, int32_t frames, const EnvelopeTimes& planned,
-                     int32_t solo);
-    template <Output kMode>
-    StageRunFn stageRunFor(const EnvelopeTimes& planned, int32_t& solo) const;
     template <Output kMode>
     int32_t mixedFrames(float* left, float* right, int32_t n, int32_t frames);
-    template <Output kMode>
-    void oneFrame(Block& b, float* left, float* right, int32_t n);
     template <bool kReplace>
     void renderQuiet(float* left, float* right, int32_t frames);
+
+    // StageRuns.cc
+    using StageRunFn = int32_t (Engine::*)(Output, float*, float*, int32_t, int32_t, const EnvelopeTimes&, int32_t);
+    template <int32_t kStage0, int32_t kStage1>
+    int32_t stageRun(Output mode, float* left, float* right, int32_t n, int32_t frames, const EnvelopeTimes& planned,
+                     int32_t solo);
+    StageRunFn stageRunFor(const EnvelopeTimes& planned, int32_t& solo) const;
 
     EngineQuantities q_;
     std::atomic<float> current_[kNumParams];      // the twelve current values, stored unchanged

@@ -33,10 +33,16 @@ struct FilterPair {
 };
 
 // Both lanes of a constant, loaded from memory where it is used rather than
-// rebuilt in a register every frame.
+// rebuilt in a register every frame. The load is opaque: seeing two equal
+// lanes, GCC would otherwise load one and copy it across, two instructions
+// a constant a frame.
 struct alignas(16) PairConstant {
     double v[2];
-    operator Pair() const { return _mm_load_pd(v); }
+    operator Pair() const {
+        Pair r;
+        asm("movapd %1, %0" : "=x"(r) : "m"(v));
+        return r;
+    }
 };
 
 inline constexpr double kRoundingBias = 6755399441055744.0;  // 1.5 * 2^52

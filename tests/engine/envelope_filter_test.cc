@@ -9,6 +9,7 @@
 
 #include "Envelope.h"
 #include "Filter.h"
+#include "StageClockPair.h"
 
 using namespace orvo;
 

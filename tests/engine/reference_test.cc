@@ -12,158 +12,13 @@
 #include <vector>
 
 #include "Engine.h"
+#include "Model.h"
 #include "Tables.h"
 
 using namespace orvo;
+using namespace orvo::model;
 
 namespace {
-
-// --- the model: every step written out plainly --------------------------------
-
-int32_t modelRound(double x) {
-    if (x != x) return 0;
-    if (x >= 2147483647.0) return INT32_MAX;
-    if (x <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(std::nearbyint(x));  // default mode: ties to even
-}
-
-int32_t modelSat(int64_t x) { return x > INT32_MAX ? INT32_MAX : x < INT32_MIN ? INT32_MIN : static_cast<int32_t>(x); }
-
-struct ModelParams {
-    int32_t a, d, r;
-    float s, env, coef, damp, drag, sw, st1, st2;
-    int32_t type;
-    const int32_t *w1, *w2;
-};
-
-ModelParams readParams(const Engine& e) {
-    const EngineQuantities& q = e.quantities();
-    // S and Env as sent, held to 0..1 with NaN as 0.
-    const auto held = [](float x) { return !(x >= 0.0f) ? 0.0f : x > 1.0f ? 1.0f : x; };
-    return {q.attackSamples.load(), q.decaySamples.load(), q.releaseSamples.load(), held(e.parameter(kParamSustain)),
-            held(e.parameter(kParamEnv)), float(q.cutoffCoef.load()), float(q.damping.load()), q.dragCoef.load(),
-            float(q.switchPoint.load()), float(q.wave1Stretch.load()), float(q.wave2Stretch.load()), q.filterType.load(),
-            q.wave1Table.load(), q.wave2Table.load()};
-}
-
-float modelEnvelope(EnvelopeState& e, const ModelParams& p) {
-    double l;
-    switch (e.stage) {
-        case kStageAttack:
-            if (e.attackCount >= p.a) {
-                e.stage = kStageDecay;
-                e.decayCount = 0;
-                return e.level;
-            }
-            l = double(e.attackCount++) / (double(p.a) + 1.0);
-            return e.level = float(l);
-        case kStageDecay:
-            if (e.decayCount >= p.d) {
-                e.stage = kStageSustain;
-                return e.level;
-            }
-            l = (1.0 - double(p.s)) * (1.0 - double(e.decayCount++) / (double(p.d) + 1.0)) + double(p.s);
-            return e.level = float(l);
-        case kStageSustain: return e.level = p.s;
-        case kStageRelease:
-            if (e.releaseCount >= p.r) {
-                e.stage = kStageOff;
-                return 0.0f;
-            }
-            return float((1.0 - double(e.releaseCount++) / (double(p.r) + 1.0)) * double(e.level));
-        default: return 0.0f;
-    }
-}
-
-int32_t modelFilter(FilterState& s, int32_t x, float f, const ModelParams& p) {
-    const int32_t hp = modelSat(int64_t(x) - modelRound(double(s.band) * double(p.damp)) - s.low);
-    const int32_t bp = modelSat(int64_t(modelRound(double(hp) * double(f))) + s.band);
-    const int32_t lp = modelSat(int64_t(modelRound(double(bp) * double(f))) + s.low);
-    const int32_t y1 = p.type == 0 ? lp : p.type == 1 ? bp : p.type == 2 ? hp : x;
-    const int32_t third = s.third;
-    s.band = bp;
-    s.low = lp;
-    s.third = modelSat(int64_t(modelRound(double(int64_t(y1) - third) * double(f))) + third);
-    return p.type == 0 ? s.third : p.type == 1 ? bp : p.type == 2 ? modelSat(int64_t(hp) - third) : x;
-}
-
-void modelVoice(VoiceBank& b, Voice& v, const ModelParams& p, float& out0, float& out1) {
-    const double phase = v.phase;
-    const int32_t ip = modelRound(phase);
-    const int32_t t = ip & 8191;
-    int32_t raw;
-    if (double(t) < double(p.sw))
-        raw = p.w1[modelRound(phase / double(p.st1)) & 4095];
-    else
-        raw = p.w2[4096 + (modelRound((phase - double(p.sw)) / double(p.st2)) & 4095)];
-    const float inc = v.env.stage == kStageRelease ? v.increment : b.glideIncrement;
-    v.phase = float(phase + double(inc) - double(ip & 8192));
-    const float level = modelEnvelope(v.env, p);
-    if (v.env.releaseCountdown >= 0) {
-        if (v.env.releaseCountdown == 0) {
-            v.env.stage = kStageRelease;
-            v.env.releaseCount = 0;
-        }
-        --v.env.releaseCountdown;
-    }
-    double f = (double(level) * double(p.env) + 1.1 - double(p.env)) * double(p.coef) * double(v.cutoffScale);
-    if (f > 0.785) f = 0.785;
-    const int32_t y = modelFilter(v.filter, raw, float(f), p);
-    const float s = float(double(y) * double(level) * double(v.gain));
-    out0 = float(double(out0) + double(s));
-    out1 = float(double(out1) + double(s));
-}
-
-// `touch` runs before each frame: it stands for another thread's writes.
-template <typename Touch>
-void modelRender(Engine& e, VoiceBank& b, float* left, float* right, int frames, Touch touch) {
-    for (int n = 0; n < frames; ++n) {
-        touch(n);
-        const ModelParams p = readParams(e);
-        const int u = b.nextVoice;
-        const float target = b.voice[u].delay == 0 ? b.voice[u].increment : b.voice[u == 0 ? 1 : u - 1].increment;
-        const double g = b.glideIncrement;
-        const double next = g + (double(target) - g) * double(p.drag);
-        b.glideIncrement = next != next ? target : next > FLT_MAX ? FLT_MAX : next < -FLT_MAX ? -FLT_MAX : float(next);
-        for (int v = 0; v <= 1; ++v) {
-            Voice& voice = b.voice[v];
-            if (voice.env.stage <= kStageOff) continue;
-            if (voice.delay > 0) {
-                --voice.delay;
-                continue;
-            }
-            modelVoice(b, voice, p, left[n], right[n]);
-        }
-    }
-}
-
-// --- comparison ----------------------------------------------------------------------
-
-template <typename T>
-uint32_t bits(T v) {
-    static_assert(sizeof(T) == 4);
-    uint32_t u;
-    std::memcpy(&u, &v, 4);
-    return u;
-}
-
-::testing::AssertionResult sameVoices(const VoiceBank& a, const VoiceBank& b) {
-    if (bits(a.glideIncrement) != bits(b.glideIncrement)) return ::testing::AssertionFailure() << "glide";
-    for (int v = 0; v <= 1; ++v) {
-        const Voice &x = a.voice[v], &y = b.voice[v];
-        const uint32_t fx[] = {bits(x.phase), bits(x.env.level), uint32_t(x.env.stage), uint32_t(x.env.attackCount),
-                               uint32_t(x.env.decayCount), uint32_t(x.env.releaseCount),
-                               uint32_t(x.env.releaseCountdown), uint32_t(x.delay), uint32_t(x.filter.band),
-                               uint32_t(x.filter.low), uint32_t(x.filter.third)};
-        const uint32_t fy[] = {bits(y.phase), bits(y.env.level), uint32_t(y.env.stage), uint32_t(y.env.attackCount),
-                               uint32_t(y.env.decayCount), uint32_t(y.env.releaseCount),
-                               uint32_t(y.env.releaseCountdown), uint32_t(y.delay), uint32_t(y.filter.band),
-                               uint32_t(y.filter.low), uint32_t(y.filter.third)};
-        for (size_t i = 0; i < std::size(fx); ++i)
-            if (fx[i] != fy[i]) return ::testing::AssertionFailure() << "voice " << v << " field " << i;
-    }
-    return ::testing::AssertionSuccess();
-}
 
 float wildValue(std::mt19937& rng) {
     static const float wild[] = {std::numeric_limits<float>::quiet_NaN(), INFINITY, -INFINITY, -0.0f, 1e30f,
@@ -253,6 +108,145 @@ void runSession(uint32_t seed, bool wild) {
             if (!oneBuffer) {
                 ASSERT_EQ(bits(r[i]), bits(mr[i])) << "seed " << seed << " block " << block << " frame " << i;
             }
+        }
+    }
+}
+
+// --- the stretches the renderer treats apart -----------------------------------
+
+enum class Mode { kReplace, kAdd, kOneBuffer };
+
+// Renders `frames` through `e` in one output mode, and through the model of
+// `twin`, from the same buffer contents; outputs and voice states must agree
+// bit for bit. The accumulating modes start from junk, against which two
+// samples added in the other voice order round differently.
+::testing::AssertionResult rendersLikeTheModel(Engine& e, Engine& twin, int frames, Mode mode, std::mt19937& rng) {
+    std::vector<float> l(frames), r(frames), ml(frames), mr(frames);
+    for (int i = 0; i < frames; ++i) {
+        l[i] = ml[i] = mode == Mode::kReplace ? 0.0f : float(int(rng() % 2001) - 1000) * 1.37e-3f;
+        r[i] = mr[i] = mode == Mode::kReplace ? 0.0f : float(int(rng() % 2001) - 1000) * -0.91e-3f;
+    }
+    if (mode == Mode::kReplace) {
+        std::fill(l.begin(), l.end(), 7.0f);
+        e.renderReplacing(l.data(), r.data(), frames);
+    } else {
+        e.render(l.data(), mode == Mode::kOneBuffer ? l.data() : r.data(), frames);
+    }
+    modelRender(twin, twin.voicesForTest(), ml.data(), mode == Mode::kOneBuffer ? ml.data() : mr.data(), frames,
+                [](int) {});
+    if (!sameVoices(e.voices(), twin.voices())) return ::testing::AssertionFailure() << "voice states";
+    for (int i = 0; i < frames; ++i) {
+        if (bits(l[i]) != bits(ml[i])) return ::testing::AssertionFailure() << "left, frame " << i;
+        if (mode != Mode::kOneBuffer && bits(r[i]) != bits(mr[i]))
+            return ::testing::AssertionFailure() << "right, frame " << i;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+void setBoth(Engine& e, Engine& twin, int index, float value) {
+    e.setParameter(index, value, 44100.0f);
+    twin.setParameter(index, value, 44100.0f);
+}
+
+void midiBoth(Engine& e, Engine& twin, uint8_t status, uint8_t note, uint8_t velocity, int32_t delta) {
+    e.midi(status, note, velocity, delta);
+    twin.midi(status, note, velocity, delta);
+}
+
+// Where two voices spend their frames: one held (attack, decay or sustain)
+// while the other releases, with either voice the held one, in every output
+// mode, over blocks long and short.
+TEST(EngineReference, HeldBesideReleasingInEitherVoiceOrderMatchesTheModel) {
+    std::mt19937 rng(7);
+    for (int32_t held : {kStageAttack, kStageDecay, kStageSustain}) {
+        for (int heldVoice : {0, 1}) {
+            for (Mode mode : {Mode::kReplace, Mode::kAdd, Mode::kOneBuffer}) {
+                SCOPED_TRACE(testing::Message() << "held stage " << held << " voice " << heldVoice << " mode "
+                                                << int(mode));
+                Engine e, twin;
+                setBoth(e, twin, kParamAttack, held == kStageAttack ? 1.0f : 0.0f);
+                setBoth(e, twin, kParamDecay, held == kStageDecay ? 1.0f : 0.0f);
+                setBoth(e, twin, kParamRelease, 1.0f);
+                setBoth(e, twin, kParamQ, 0.6f);
+                setBoth(e, twin, kParamDrag, 0.7f);
+                // The voices take turns from voice 1: the second note is
+                // voice 0's, the third voice 1's, each releasing the other.
+                midiBoth(e, twin, 0x90, 57, 100, 0);
+                ASSERT_TRUE(rendersLikeTheModel(e, twin, 300, mode, rng));
+                midiBoth(e, twin, 0x90, 64, 110, 5);
+                if (heldVoice == 1) {
+                    ASSERT_TRUE(rendersLikeTheModel(e, twin, 300, mode, rng));
+                    midiBoth(e, twin, 0x90, 69, 90, 11);
+                }
+                for (int frames : {1, 2, 3, 517, 64, 2000}) ASSERT_TRUE(rendersLikeTheModel(e, twin, frames, mode, rng));
+                ASSERT_EQ(e.voices().voice[heldVoice].env.stage, held);
+                ASSERT_EQ(e.voices().voice[1 - heldVoice].env.stage, kStageRelease);
+            }
+        }
+    }
+}
+
+// Two held voices: the frames of note changes and of note-ons waiting out
+// their delays in one block, and a long stretch of both held, as when a
+// voice is held again by hand; then two releasing voices.
+TEST(EngineReference, TwoHeldVoicesAndWaitingNotesMatchTheModel) {
+    std::mt19937 rng(11);
+    for (Mode mode : {Mode::kReplace, Mode::kAdd, Mode::kOneBuffer}) {
+        SCOPED_TRACE(testing::Message() << "mode " << int(mode));
+        Engine e, twin;
+        setBoth(e, twin, kParamAttack, 0.05f);
+        setBoth(e, twin, kParamDecay, 0.05f);
+        midiBoth(e, twin, 0x90, 50, 127, 0);
+        midiBoth(e, twin, 0x90, 62, 64, 37);
+        ASSERT_TRUE(rendersLikeTheModel(e, twin, 512, mode, rng));
+        midiBoth(e, twin, 0x90, 55, 80, 200);
+        midiBoth(e, twin, 0x90, 67, 81, 201);
+        midiBoth(e, twin, 0x80, 67, 0, 400);
+        ASSERT_TRUE(rendersLikeTheModel(e, twin, 512, mode, rng));
+        for (Engine* x : {&e, &twin}) {
+            for (int v = 0; v <= 1; ++v) {
+                EnvelopeState& env = x->voicesForTest().voice[v].env;
+                env.stage = kStageSustain;
+                env.releaseCountdown = kNoReleasePending;
+            }
+        }
+        for (int frames : {4096, 7, 1}) ASSERT_TRUE(rendersLikeTheModel(e, twin, frames, mode, rng));
+        // Then one held beside one releasing, then both releasing, with
+        // the release shortened while they fade, until both have ended.
+        setBoth(e, twin, kParamRelease, 0.1f);
+        midiBoth(e, twin, 0x80, 55, 0, 3);
+        ASSERT_TRUE(rendersLikeTheModel(e, twin, 100, mode, rng));
+        midiBoth(e, twin, 0x80, 67, 0, 50);
+        ASSERT_TRUE(rendersLikeTheModel(e, twin, 200, mode, rng));
+        setBoth(e, twin, kParamRelease, 0.05f);
+        ASSERT_TRUE(rendersLikeTheModel(e, twin, 600, mode, rng));
+        ASSERT_EQ(e.voices().voice[0].env.stage + e.voices().voice[1].env.stage, kStageOff);
+    }
+}
+
+// A voice that has ended keeps its filter states, whatever they are, while
+// the other renders beside it: with the states in the range of the two-lane
+// step and far outside it, and with the glide out of the range of the stage
+// runs, so that the general frame path renders every frame.
+TEST(EngineReference, EndedVoiceKeepsItsFilterWhileTheOtherSounds) {
+    std::mt19937 rng(13);
+    for (int32_t stale : {12345, 1 << 30}) {
+        for (float glide : {0.0f, 1e38f}) {
+            SCOPED_TRACE(testing::Message() << "stale " << stale << " glide " << glide);
+            Engine e, twin;
+            setBoth(e, twin, kParamDrag, 1.0f);
+            midiBoth(e, twin, 0x90, 60, 100, 0);  // voice 1, which then ends
+            midiBoth(e, twin, 0x80, 60, 0, 100);
+            ASSERT_TRUE(rendersLikeTheModel(e, twin, 3000, Mode::kReplace, rng));
+            ASSERT_EQ(e.voices().voice[1].env.stage, kStageOff);
+            for (Engine* x : {&e, &twin}) {
+                x->voicesForTest().voice[1].filter = {stale, -stale / 3, 99};
+                x->voicesForTest().glideIncrement = glide;
+            }
+            midiBoth(e, twin, 0x90, 72, 100, 0);  // voice 0
+            ASSERT_TRUE(rendersLikeTheModel(e, twin, 2048, Mode::kReplace, rng));
+            ASSERT_EQ(e.voices().voice[1].filter.band, stale);
+            ASSERT_TRUE(rendersLikeTheModel(e, twin, 1024, Mode::kAdd, rng));
         }
     }
 }
