@@ -1,5 +1,5 @@
-# Compile flags every target shares. The engine's arithmetic is specified to
-# the bit, so no contraction into fused multiply-adds, no fast-math, and SSE2
+# Compile flags every target shares. The engine's output is held to the
+# bit on every build, so no contraction into fused multiply-adds, no fast-math, and SSE2
 # scalar math on 32-bit x86 (the x87's extended precision would change bits).
 add_library(orvo_flags INTERFACE)
 target_compile_options(orvo_flags INTERFACE
