@@ -3,7 +3,7 @@
 namespace orvo {
 
 GrEditor::GrEditor(AudioEffect* effect, std::unique_ptr<Platform> platform)
-    : AEffEditorX(effect), platform(std::move(platform)) {}
+    : AEffEditorX(effect), platform(std::move(platform)), link(effect) {}
 
 GrEditor::~GrEditor() {
     if (openCount > 0) {
@@ -29,7 +29,7 @@ VstInt32 GrEditor::open(void* ptr) {
     if (openCount == 1) {
         form = std::make_unique<TForm1>(*platform, ptr);
         // Only now: the form must not reach the synthesizer while it is built.
-        form->Synth = effect;
+        form->Synth = &link;
     }
     // A repeated open only shows the form again; it stays in its first parent.
     if (form) form->show();

@@ -13,6 +13,18 @@
 
 namespace orvo {
 
+// The form's link to a VST 2 effect: edits go out as setParameterAutomated,
+// which sets the value and informs the host. No gestures are reported.
+class EffectLink : public SynthLink {
+public:
+    explicit EffectLink(AudioEffect* effect) : effect(effect) {}
+    float getParameter(int index) override { return effect->getParameter(index); }
+    void setParameterAutomated(int index, float value) override { effect->setParameterAutomated(index, value); }
+
+private:
+    AudioEffect* effect;
+};
+
 class GrEditor : public AEffEditorX {
 public:
     GrEditor(AudioEffect* effect, std::unique_ptr<Platform> platform);
@@ -39,6 +51,7 @@ public:
 
 private:
     std::unique_ptr<Platform> platform;
+    EffectLink link;
     VstInt32 openCount = 0;
     ERect rect{};
     void* parentWindow = nullptr;

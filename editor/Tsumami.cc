@@ -46,9 +46,11 @@ void TTsumami::leftPress() {
     // Whoever held the capture (another knob mid-drag, say) loses it first.
     platform.releaseCapture();
     platform.setCapture(handle);
-    Dragging = true;
     fStartPoint = platform.cursorPos();
     fStartPosition = position;
+    if (Dragging) return;  // a second press without a release: one drag
+    Dragging = true;
+    if (OnDrag) OnDrag(*this, true);
 }
 
 void TTsumami::mouseMove() {
@@ -65,13 +67,19 @@ void TTsumami::mouseMove() {
 
 void TTsumami::leftRelease() {
     platform.releaseCapture();
+    endDrag();
+}
+
+void TTsumami::endDrag() {
+    if (!Dragging) return;
     Dragging = false;
+    if (OnDrag) OnDrag(*this, false);
 }
 
 void TTsumami::captureLost() {
     // Another window took the mouse: no release will come, so the drag ends
     // here rather than leaving the knob deaf to automation.
-    Dragging = false;
+    endDrag();
 }
 
 void TTsumami::paint(Canvas& c) {

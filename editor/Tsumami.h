@@ -25,6 +25,8 @@ public:
     void setPosition(int newPosition);
 
     ChangeEvent OnChange;
+    // A drag starts (true) or ends (false): by release or lost capture.
+    std::function<void(TTsumami& sender, bool starts)> OnDrag;
     bool Dragging = false;
 
     int width() const { return box.width; }
@@ -43,6 +45,8 @@ public:
     void paint(Canvas& canvas) override;
 
 private:
+    void endDrag();
+
     Platform& platform;
     Box box;
     Widget handle = nullptr;

@@ -152,7 +152,16 @@ void TForm1::attachHandlers() {
         const Binding* bp = &b;
         switch (b.kind) {
             case Binding::Slider: b.slider->OnChange = [this, bp] { changed(*bp); }; break;
-            case Binding::Knob: b.knob->OnChange = [this, bp](TTsumami&) { changed(*bp); }; break;
+            case Binding::Knob:
+                b.knob->OnChange = [this, bp](TTsumami&) { changed(*bp); };
+                b.knob->OnDrag = [this, bp](TTsumami&, bool starts) {
+                    if (!Synth) return;
+                    if (starts)
+                        Synth->beginEdit(bp->param);
+                    else
+                        Synth->endEdit(bp->param);
+                };
+                break;
             case Binding::Radio: b.radio->OnClick = [this, bp] { changed(*bp); }; break;
         }
     }
@@ -194,7 +203,13 @@ void TForm1::changed(const Binding& b) {
     // holds and stops here: outside changes are shown, never echoed back.
     if (x == slot) return;
     slot = x;
-    if (Synth) Synth->setParameterAutomated(b.param, x);
+    if (!Synth) return;
+    // A dragged knob's gesture spans the drag (OnDrag); every other change
+    // is a gesture of its own.
+    const bool inDrag = b.kind == Binding::Knob && b.knob->Dragging;
+    if (!inDrag) Synth->beginEdit(b.param);
+    Synth->setParameterAutomated(b.param, x);
+    if (!inDrag) Synth->endEdit(b.param);
 }
 
 void TForm1::Timer1Timer() {

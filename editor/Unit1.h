@@ -1,7 +1,7 @@
 // The editor form: twelve controls for the twelve parameters, an about text
 // and the logo, on a 465 x 281 panel. It keeps no parameter state of its own
 // beyond ParamCache, the last value it knows per parameter; user changes go
-// out through setParameterAutomated, outside changes come in by polling.
+// out through the SynthLink, outside changes come in by polling.
 //
 // Thread: UI. Every handler runs from the platform's messages or timer.
 #pragma once
@@ -12,9 +12,9 @@
 #include <span>
 #include <string_view>
 
-#include "DAudioEffect.h"
 #include "ParamTable.h"
 #include "Platform.h"
+#include "SynthLink.h"
 #include "Tsumami.h"
 
 namespace orvo {
@@ -76,7 +76,7 @@ public:
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
 
-    AudioEffect* Synth = nullptr;
+    SynthLink* Synth = nullptr;
 
     void show();
     int ClientWidth() const { return kWidth; }

@@ -10,7 +10,8 @@ PACKAGES="cmake g++ make pkg-config git ca-certificates
   libsndfile1-dev libcli11-dev
   libx11-dev libxft-dev libfontconfig-dev libxtst-dev fonts-liberation
   xdotool imagemagick valgrind clang libclang-rt-14-dev
-  ardour"
+  ardour dpf-source lv2-dev liblilv-dev lilv-utils sordi jalv
+  libjack-jackd2-dev jackd2"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

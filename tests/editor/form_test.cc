@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeSynth.h"
+#include "GrEditor.h"
 #include "Headless.h"
 #include "Unit1.h"
 
@@ -14,8 +15,9 @@ using Node = HeadlessPlatform::Node;
 struct FormFixture : ::testing::Test {
     HeadlessPlatform ui;
     FakeSynth synth;
+    EffectLink link{&synth};
     TForm1 form{ui, reinterpret_cast<void*>(0x1234)};
-    void SetUp() override { form.Synth = &synth; }
+    void SetUp() override { form.Synth = &link; }
     int slider(const std::unique_ptr<TTrackBar>& t) { return HeadlessPlatform::node(t->widget())->value; }
     int radio(const std::unique_ptr<TRadioGroup>& r) { return HeadlessPlatform::node(r->widget())->value; }
 };
@@ -157,6 +159,50 @@ TEST_F(FormFixture, FormWithoutSynthesizerDoesNothing) {
     ui.userClick(form.RadioGroup1->widget(), 2);
     EXPECT_EQ(synth.reads, 0);
     EXPECT_TRUE(synth.automated.empty());
+}
+
+}  // namespace
+}  // namespace orvo
+
+namespace orvo {
+namespace {
+
+// A link that records the order of what the form sends, gestures included.
+struct GestureLink : SynthLink {
+    std::vector<std::string> log;
+    float getParameter(int index) override { return kParams[index].defaultValue; }
+    void setParameterAutomated(int index, float value) override {
+        log.push_back("set " + std::to_string(index) + " " + std::to_string(value).substr(0, 4));
+    }
+    void beginEdit(int index) override { log.push_back("begin " + std::to_string(index)); }
+    void endEdit(int index) override { log.push_back("end " + std::to_string(index)); }
+};
+
+TEST(FormGestures, KnobDragIsOneGestureAndEveryOtherEditItsOwn) {
+    HeadlessPlatform ui;
+    GestureLink link;
+    TForm1 form{ui, reinterpret_cast<void*>(0x1234)};
+    form.Synth = &link;
+
+    ui.press(form.Tsumami3->widget());
+    ui.moveCursor({ui.cursor.x, ui.cursor.y - 20});
+    ui.moveCursor({ui.cursor.x, ui.cursor.y - 2});
+    ui.release();
+    ui.userSlide(form.TrackBar5->widget(), 0);
+    ui.userClick(form.RadioGroup2->widget(), 2);
+    // A drag that loses the mouse still closes its gesture; one that moves
+    // nothing opens and closes one without a value.
+    ui.press(form.Tsumami1->widget());
+    ui.moveCursor({ui.cursor.x + 10, ui.cursor.y});
+    ui.stealCapture();
+    ui.press(form.Tsumami2->widget());
+    ui.release();
+    EXPECT_EQ(link.log, (std::vector<std::string>{
+                            "begin 4", "set 4 0.60", "set 4 0.61", "end 4",
+                            "begin 2", "set 2 1.00", "end 2",
+                            "begin 8", "set 8 0.66", "end 8",
+                            "begin 10", "set 10 0.55", "end 10",
+                            "begin 11", "end 11"}));
 }
 
 }  // namespace
