@@ -92,6 +92,12 @@ public:
     // as clearing them and calling render.
     void renderReplacing(float* left, float* right, int32_t frames);
 
+    // True when rendering would write only silence and leave every state as
+    // it is: both voices off and the glide settled at this drag value. A
+    // host may then skip blocks until the next event without changing the
+    // sound.
+    bool asleep() const;
+
     // How a block meets the output buffers: written, added to, or added to
     // when the host passed one buffer for both channels.
     enum class Output { kReplace, kAdd, kAddOneBuffer };

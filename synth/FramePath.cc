@@ -188,6 +188,11 @@ template <bool kReplace>
 
 bool Engine::quiet() const { return bank_.voice[0].env.stage <= kStageOff && bank_.voice[1].env.stage <= kStageOff; }
 
+bool Engine::asleep() const {
+    return quiet() && quiet_.settled && std::bit_cast<uint32_t>(bank_.glideIncrement) == quiet_.glideBits &&
+           std::bit_cast<uint32_t>(glideTargetOf(bank_)) == quiet_.targetBits && loadDragBits(q_) == quiet_.dragBits;
+}
+
 void Engine::render(float* left, float* right, int32_t frames) {
     if (frames <= 0) return;
     if (quiet())

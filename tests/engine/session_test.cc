@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 
 #include "session.h"
+#include "timed.h"
 
 #ifndef ORVO_PLUGIN_PATH
 #error "ORVO_PLUGIN_PATH must name the built plug-in library"
@@ -36,6 +37,19 @@ TEST(EngineSession, LibraryMatchesTheGoldenHashEveryTime) {
     orvoFormatSessionHash(first, text);
     EXPECT_EQ(first, second) << "instances must not share state";
     EXPECT_EQ(first, kOrvoGoldenSessionHash) << "session hash " << text;
+}
+
+// The timed session through the VST 2 plug-in with a block at every event:
+// the reference the event-splitting formats are held to. Its bits must not
+// depend on how long the blocks between events are.
+TEST(EngineSession, TimedSessionIsPinnedWhateverTheBlockLength) {
+    PluginLibrary lib;
+    ASSERT_NE(lib.entry(), nullptr) << lib.error();
+    auto entry = reinterpret_cast<orvo::timed::EntryPoint>(lib.entry());
+    const uint64_t reference = orvo::timed::vst2Hash(entry, 4096);
+    for (uint32_t block : {1u, 64u, 333u, 512u})
+        EXPECT_EQ(orvo::timed::vst2Hash(entry, block), reference) << "blocks of " << block;
+    EXPECT_EQ(reference, kOrvoGoldenTimedHash) << std::hex << "timed hash " << reference;
 }
 
 }  // namespace
