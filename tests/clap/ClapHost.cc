@@ -114,7 +114,7 @@ const void* CLAP_ABI Host::extension(const clap_host_t* h, const char* id) {
     return nullptr;
 }
 
-Host::Host(const clap_plugin_entry_t* entry) {
+Host::Host(const clap_plugin_entry_t* entry, bool offerTimer) : offerTimer(offerTimer) {
     host_.clap_version = CLAP_VERSION;
     host_.host_data = this;
     host_.name = "orvo-clap-test";

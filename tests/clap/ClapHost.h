@@ -56,7 +56,7 @@ orvo::timed::EntryPoint loadVst2(const char* path);
 
 class Host {
 public:
-    explicit Host(const clap_plugin_entry_t* entry);
+    explicit Host(const clap_plugin_entry_t* entry, bool offerTimer = true);
     ~Host();
     const clap_plugin_t* plugin = nullptr;
     const clap_plugin_params_t* params = nullptr;
@@ -70,7 +70,7 @@ public:
     std::vector<float> left, right;
 
     // What the host offers; the timer is registered, not run by itself.
-    bool offerTimer = true;
+    bool offerTimer;
     std::vector<std::pair<clap_id, uint32_t>> timers;  // id, period
     int flushRequests = 0, rescans = 0, dirty = 0;
     void tickTimers();

@@ -6,11 +6,6 @@
 //
 //   orvo-editor-x11test OrvoSwitch.so screenshot.png
 // Exit 0 when every check passes, 77 when the plug-in has no editor.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-#include <dirent.h>
 #include <dlfcn.h>
 
 #include <chrono>
@@ -21,8 +16,11 @@
 
 #include "DAEffectX.h"
 #include "PngWriter.h"
+#include "XUser.h"
 
 namespace {
+
+using orvo::test::openFds;
 
 struct Automation {
     int index;
@@ -42,8 +40,9 @@ void check(bool ok, const char* what) {
 }
 
 AEffect* fx = nullptr;
-Display* dpy = nullptr;
-Window parent = 0;
+orvo::test::XUser user;
+Display*& dpy = user.dpy;
+Window& parent = user.parent;
 
 VstIntPtr dispatch(VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr) {
     return fx->dispatcher(fx, op, index, value, ptr, 0.0f);
@@ -54,68 +53,23 @@ void idleFor(int ms) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < end) {
         dispatch(effEditIdle);
-        while (XPending(dpy)) {
-            XEvent ev;
-            XNextEvent(dpy, &ev);
-        }
+        user.drain();
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
     }
     dispatch(effEditIdle);
 }
 
-int childCount(Window w) {
-    Window root, par, *kids = nullptr;
-    unsigned n = 0;
-    if (!XQueryTree(dpy, w, &root, &par, &kids, &n)) return -1;
-    if (kids) XFree(kids);
-    return static_cast<int>(n);
-}
-
-int openFds() {
-    int n = 0;
-    if (DIR* d = opendir("/proc/self/fd")) {
-        while (readdir(d)) ++n;
-        closedir(d);
-    }
-    return n;
-}
-
-std::vector<std::uint32_t> grab(int x, int y, int w, int h) {
-    std::vector<std::uint32_t> px;
-    XImage* img = XGetImage(dpy, parent, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
-    if (!img) return px;
-    for (int yy = 0; yy < h; ++yy)
-        for (int xx = 0; xx < w; ++xx) px.push_back(static_cast<std::uint32_t>(XGetPixel(img, xx, yy)) & 0xFFFFFF);
-    XDestroyImage(img);
-    return px;
-}
-
-// Pointer moves and button presses as a user's, through XTest, at a point of
-// the parent window.
-void pointerTo(int x, int y) {
-    int rx, ry;
-    Window child;
-    XTranslateCoordinates(dpy, parent, DefaultRootWindow(dpy), x, y, &rx, &ry, &child);
-    XTestFakeMotionEvent(dpy, DefaultScreen(dpy), rx, ry, CurrentTime);
-    XFlush(dpy);
-}
-void button(bool down) {
-    XTestFakeButtonEvent(dpy, 1, down ? True : False, CurrentTime);
-    XFlush(dpy);
-}
-void key(KeySym sym) {
-    KeyCode code = XKeysymToKeycode(dpy, sym);
-    XTestFakeKeyEvent(dpy, code, True, CurrentTime);
-    XTestFakeKeyEvent(dpy, code, False, CurrentTime);
-    XFlush(dpy);
-}
+int childCount(Window w) { return user.childCount(w); }
+std::vector<std::uint32_t> grab(int x, int y, int w, int h) { return user.grab(x, y, w, h); }
+void pointerTo(int x, int y) { user.pointerTo(x, y); }
+void button(bool down) { user.button(down); }
+void key(KeySym sym) { user.key(sym); }
 
 bool lastAutomation(int index, float value) {
     return !automations.empty() && automations.back().index == index && automations.back().value == value;
 }
 
 }  // namespace
-
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: orvo-editor-x11test OrvoSwitch.so screenshot.png\n");
@@ -144,11 +98,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     dispatch(effOpen);
-    parent = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 40, 40, 520, 330, 0, 0, 0x404040);
-    XSelectInput(dpy, parent, StructureNotifyMask);
-    XMapWindow(dpy, parent);
-    for (XEvent ev; XNextEvent(dpy, &ev), ev.type != MapNotify;) {
-    }
+    user.openParent(520, 330);
     void* parentPtr = reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent));
 
     ERect* rect = nullptr;

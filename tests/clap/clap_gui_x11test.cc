@@ -1,0 +1,172 @@
+// Opens the CLAP plug-in's editor the way a Linux CLAP host does (an
+// embedded X11 window, the plug-in's timer run every 40 ms) and checks what
+// a user and the host see: a knob drag through XTest arriving as a gesture
+// with its value, host automation moving a slider, and create/destroy
+// cycles that leave no window, timer or descriptor behind.
+//
+//   orvo-clap-x11test OrvoSwitch.clap
+// Exit 0 when every check passes.
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "ClapHost.h"
+#include "XUser.h"
+
+using namespace orvo::test;
+
+namespace {
+
+int passed = 0, failed = 0;
+void check(bool ok, const char* what) {
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what);
+    ++(ok ? passed : failed);
+}
+
+XUser user;
+
+void runFor(Host& host, int ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    do {
+        host.tickTimers();
+        user.drain();
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    } while (std::chrono::steady_clock::now() < end);
+    host.tickTimers();
+}
+
+clap_window_t parentWindow() {
+    clap_window_t w{};
+    w.api = CLAP_WINDOW_API_X11;
+    w.x11 = user.parent;
+    return w;
+}
+
+bool openEditor(Host& host) {
+    const clap_window_t w = parentWindow();
+    return host.gui->create(host.plugin, CLAP_WINDOW_API_X11, false) && host.gui->set_parent(host.plugin, &w) &&
+           host.gui->show(host.plugin);
+}
+
+// What one block sends back, for parameter `id`, as a readable trace.
+std::string reportOf(Host& host, uint32_t id) {
+    InEvents in;
+    OutEvents out;
+    host.process(64, in, &out);
+    std::string trace;
+    for (const AnyEvent& e : out.list) {
+        char item[48] = "";
+        if (e.header.type == CLAP_EVENT_PARAM_GESTURE_BEGIN && e.gesture.param_id == id) std::snprintf(item, sizeof item, "begin ");
+        if (e.header.type == CLAP_EVENT_PARAM_GESTURE_END && e.gesture.param_id == id) std::snprintf(item, sizeof item, "end ");
+        if (e.header.type == CLAP_EVENT_PARAM_VALUE && e.param.param_id == id)
+            std::snprintf(item, sizeof item, "value %.3f ", e.param.value);
+        trace += item;
+    }
+    return trace;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: orvo-clap-x11test OrvoSwitch.clap\n");
+        return 2;
+    }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const clap_plugin_entry_t* entry = loadClap(argv[1]);
+    user.dpy = XOpenDisplay(nullptr);
+    if (!entry || !user.dpy) {
+        std::fprintf(stderr, "no plug-in or no X display\n");
+        return 1;
+    }
+    user.openParent(520, 330);
+
+    {
+        Host noTimer(entry, false);
+        check(noTimer.gui && !noTimer.gui->create(noTimer.plugin, CLAP_WINDOW_API_X11, false),
+              "without the host's timer support the editor is refused");
+    }
+    Host host(entry);
+    host.activate(44100);
+    check(host.gui && host.timer, "the plug-in offers its editor and a timer callback");
+    if (!host.gui) return 1;
+    check(host.gui->is_api_supported(host.plugin, CLAP_WINDOW_API_X11, false) &&
+              !host.gui->is_api_supported(host.plugin, CLAP_WINDOW_API_X11, true) &&
+              !host.gui->is_api_supported(host.plugin, CLAP_WINDOW_API_WIN32, false),
+          "embedded X11 is the one window API");
+    const int fds = openFds();
+    check(openEditor(host), "create, set_parent and show succeed");
+    uint32_t w = 0, h = 0;
+    check(host.gui->get_size(host.plugin, &w, &h) && w == 465 && h == 281 && !host.gui->can_resize(host.plugin) &&
+              !host.gui->set_size(host.plugin, 600, 400),
+          "fixed size 465 x 281, not resizable");
+    check(host.timers.size() == 1, "the editor registers one timer");
+    runFor(host, 400);
+    check(user.childCount(user.parent) == 1, "the form is the one child of the host's window");
+    reportOf(host, 0);  // what the opening may have sent
+
+    // Knob Drag (Tsumami1 at 216,96 in the form), dragged 20 pixels up.
+    const int flushes = host.flushRequests;
+    user.pointerTo(216 + 16, 96 + 16);
+    runFor(host, 80);
+    user.button(true);
+    runFor(host, 80);
+    const std::string opened = reportOf(host, 10);
+    user.pointerTo(216 + 16, 96 + 16 - 10);
+    runFor(host, 80);
+    user.pointerTo(216 + 16, 96 + 16 - 20);
+    runFor(host, 80);
+    user.button(false);
+    runFor(host, 150);
+    const std::string rest = reportOf(host, 10);
+    std::printf("     press: \"%s\", drag and release: \"%s\"\n", opened.c_str(), rest.c_str());
+    check(opened == "begin " && rest == "value 0.600 end ", "a knob drag arrives as a gesture with its last value");
+    double v = 0;
+    check(host.params->get_value(host.plugin, 10, &v) && v == 0.6f, "the plug-in holds Drag = 0.6");
+    check(host.flushRequests > flushes && host.dirty > 0, "the edit asks the host to flush and marks the state dirty");
+
+    // Host automation of A moves slider A (320,32 in the form) and sends
+    // nothing back.
+    XSync(user.dpy, False);
+    const auto before = user.grab(320, 32, 33, 113);
+    InEvents in;
+    in.list = {paramEvent(0, 0, 0.9)};
+    host.process(64, in);
+    runFor(host, 250);
+    XSync(user.dpy, False);
+    check(!before.empty() && user.grab(320, 32, 33, 113) != before, "host A = 0.9 moves slider A");
+    in.list = {paramEvent(0, 0, 0.1)};
+    host.process(64, in);
+    runFor(host, 250);
+    XSync(user.dpy, False);
+    check(user.grab(320, 32, 33, 113) == before, "host A = 0.1 puts it back");
+    check(reportOf(host, 0).empty(), "host automation is not echoed");
+
+    host.gui->destroy(host.plugin);
+    XSync(user.dpy, False);
+    check(user.childCount(user.parent) == 0 && host.timers.empty(), "destroy leaves no window and no timer");
+
+    bool clean = true;
+    for (int i = 0; i < 200 && clean; ++i) {
+        clean = openEditor(host);
+        host.tickTimers();
+        host.gui->destroy(host.plugin);
+        XSync(user.dpy, False);
+        clean = clean && user.childCount(user.parent) == 0 && host.timers.empty() && openFds() == fds;
+    }
+    check(clean, "200 create/destroy cycles leave no window, timer or descriptor behind");
+
+    // A plug-in destroyed with its editor open takes the editor with it.
+    {
+        Host other(entry);
+        check(openEditor(other), "a second instance opens its editor");
+        runFor(other, 100);
+    }
+    XSync(user.dpy, False);
+    check(user.childCount(user.parent) == 0 && openFds() == fds, "destroying the plug-in closes its open editor");
+
+    XDestroyWindow(user.dpy, user.parent);
+    XCloseDisplay(user.dpy);
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed ? 1 : 0;
+}
