@@ -17,6 +17,7 @@
 
 #include "DAEffectX.h"
 #include "PngWriter.h"
+#include "WinUser.h"
 
 namespace {
 
@@ -42,64 +43,14 @@ VstIntPtr dispatch(VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0, void* p
     return fx->dispatcher(fx, op, index, value, ptr, 0.0f);
 }
 
-// Runs the message loop for `ms`, with effEditIdle every 40 ms like a host.
+using orvo::test::children;
+using orvo::test::className;
+using orvo::test::findAt;
+using orvo::test::inForm;
+using orvo::test::text;
+
 void pump(int ms) {
-    DWORD end = GetTickCount() + static_cast<DWORD>(ms);
-    DWORD nextIdle = 0;
-    while (static_cast<LONG>(end - GetTickCount()) > 0) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (GetTickCount() >= nextIdle) {
-            dispatch(effEditIdle);
-            nextIdle = GetTickCount() + 40;
-        }
-        Sleep(5);
-    }
-}
-
-// A named CALLBACK function, not a lambda: on i386 the callback must be
-// stdcall, which a captureless lambda does not convert to.
-BOOL CALLBACK collectChild(HWND h, LPARAM lp) {
-    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-    return TRUE;
-}
-
-std::vector<HWND> children(HWND parent) {
-    std::vector<HWND> all;
-    EnumChildWindows(parent, collectChild, reinterpret_cast<LPARAM>(&all));
-    return all;
-}
-
-std::wstring className(HWND h) {
-    wchar_t buf[128] = {};
-    GetClassNameW(h, buf, 128);
-    return buf;
-}
-
-std::wstring text(HWND h) {
-    wchar_t buf[128] = {};
-    GetWindowTextW(h, buf, 128);
-    return buf;
-}
-
-POINT inForm(HWND form, HWND h) {
-    RECT r;
-    GetWindowRect(h, &r);
-    POINT p{r.left, r.top};
-    ScreenToClient(form, &p);
-    return p;
-}
-
-// The child of `form` of class `cls` whose top-left is at (x, y) in the form.
-HWND findAt(HWND form, const wchar_t* cls, int x, int y) {
-    for (HWND h : children(form)) {
-        POINT p = inForm(form, h);
-        if (className(h) == cls && p.x == x && p.y == y) return h;
-    }
-    return nullptr;
+    orvo::test::pump(ms, [] { dispatch(effEditIdle); });
 }
 
 bool screenshot(HWND window, int w, int h, const std::string& path) {
@@ -157,18 +108,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     dispatch(effOpen);
 
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(DKGRAY_BRUSH));
-    wc.lpszClassName = L"OrvoEditorTestHost";
-    RegisterClassW(&wc);
-    RECT frame{0, 0, 520, 330};
-    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
-    HWND hostWindow = CreateWindowW(L"OrvoEditorTestHost", L"Editor test host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                    40, 40, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                                    wc.hInstance, nullptr);
-    ShowWindow(hostWindow, SW_SHOW);
+    HWND hostWindow = orvo::test::openHostWindow(L"Editor test host", 520, 330);
     pump(100);
 
     ERect* rect = nullptr;
@@ -218,19 +158,8 @@ int wmain(int argc, wchar_t** argv) {
     HWND knob = findAt(form, L"OrvoSwitchKnob", 216, 96);
     check(knob != nullptr, "knob Drag found at 216,96");
     if (knob) {
-        RECT kr;
-        GetWindowRect(knob, &kr);
-        POINT c{kr.left + 16, kr.top + 16};
         automations.clear();
-        SetCursorPos(c.x, c.y);
-        pump(50);
-        PostMessageW(knob, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(16, 16));
-        pump(50);
-        SetCursorPos(c.x, c.y - 20);
-        PostMessageW(knob, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(16, static_cast<WORD>(-4)));
-        pump(50);
-        PostMessageW(knob, WM_LBUTTONUP, 0, MAKELPARAM(16, static_cast<WORD>(-4)));
-        pump(150);
+        orvo::test::dragKnobUp20(knob, [](int ms) { pump(ms); });
         check(lastAutomation(10, 0.6f), "dragging knob Drag 20 pixels up automates Drag = 0.6");
         check(fx->getParameter(fx, 10) == 0.6f, "the synthesizer holds Drag = 0.6");
         check(GetCapture() == nullptr, "the release gave the mouse back");
