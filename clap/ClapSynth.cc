@@ -127,6 +127,12 @@ bool ClapSynth::activate(double rate) {
     return true;
 }
 
+void ClapSynth::reset() {
+    engine_.reset();
+    engine_.setSampleRate(rate());
+    reapply();
+}
+
 void ClapSynth::reapply() {
     for (int32_t i : kProgramApplyOrder) engine_.setParameter(i, engine_.parameter(i), rate());
 }

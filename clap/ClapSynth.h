@@ -54,7 +54,9 @@ public:
     clap_process_status process(const clap_process_t* p);
     // audio while active, main otherwise: parameter events without audio.
     void flush(const clap_input_events_t* in, const clap_output_events_t* out);
-    void reset() { engine_.reset(); reapply(); }
+    // Voices, glide and bend as after activation; the rate and the current
+    // values stay.
+    void reset();
 
     // any
     float value(int index) const { return engine_.parameter(index); }

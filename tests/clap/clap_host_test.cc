@@ -165,6 +165,31 @@ void checkSleep(const clap_plugin_entry_t* entry) {
     check(slept && woke && silent, "silence answers sleep, a note wakes it, a faded note sleeps again");
 }
 
+// reset() mid-note: silence, and from there the instrument plays as a fresh
+// one at the same rate and values.
+void checkReset(const clap_plugin_entry_t* entry) {
+    Host used(entry), fresh(entry);
+    used.activate(48000);
+    fresh.activate(48000);
+    setValues(used, {{0, 0.3}, {10, 0.8}});
+    setValues(fresh, {{0, 0.3}, {10, 0.8}});
+    InEvents in;
+    const uint8_t on[3] = {0x90, 40, 90};
+    in.list = {midiEvent(0, on)};
+    used.process(777, in);
+    used.plugin->reset(used.plugin);
+    InEvents none;
+    used.process(64, none);
+    bool silent = true;
+    for (float x : used.left) silent &= x == 0.0f;
+    used.process(1000, in);
+    fresh.process(64, none);
+    fresh.process(1000, in);
+    bool same = true;
+    for (size_t i = 0; i < 1000; ++i) same &= bitsOf(used.left[i]) == bitsOf(fresh.left[i]);
+    check(silent && same, "reset silences the voices and plays on as a fresh instance at the same rate");
+}
+
 void checkState(const clap_plugin_entry_t* entry) {
     Host a(entry);
     a.activate(44100);
@@ -285,6 +310,7 @@ int main(int argc, char** argv) {
     checkSession(entry, argv[2]);
     checkSampleAccuracy(entry);
     checkSleep(entry);
+    checkReset(entry);
     checkState(entry);
     checkBadInput(entry);
     std::printf("%d passed, %d failed\n", passed, failed);
