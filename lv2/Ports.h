@@ -10,13 +10,11 @@
 
 namespace orvo::lv2 {
 
-enum Port : uint32_t {
-    kPortEvents = 0,  // atom sequence of MIDI in
-    kPortLeft = 1,
-    kPortRight = 2,
-    kPortFirstControl = 3,
-    kPortCount = kPortFirstControl + kNumParams,
-};
+inline constexpr uint32_t kPortEvents = 0;  // atom sequence of MIDI in
+inline constexpr uint32_t kPortLeft = 1;
+inline constexpr uint32_t kPortRight = 2;
+inline constexpr uint32_t kPortFirstControl = 3;
+inline constexpr uint32_t kPortCount = kPortFirstControl + kNumParams;
 
 inline constexpr bool isControlPort(uint32_t port) { return port >= kPortFirstControl && port < kPortCount; }
 
