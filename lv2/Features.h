@@ -27,12 +27,6 @@ public:
             if ((*f)->URI && std::strcmp((*f)->URI, uri) == 0) return (*f)->data;
         return nullptr;
     }
-    // True when the host lists `uri`, whatever data it gives with it.
-    bool offers(const char* uri) const {
-        for (const LV2_Feature* const* f = list; f && *f; ++f)
-            if ((*f)->URI && std::strcmp((*f)->URI, uri) == 0) return true;
-        return false;
-    }
 
     void error(const char* text) const { lv2_log_error(&logger, "%s", text); }
 

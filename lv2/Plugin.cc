@@ -7,8 +7,6 @@
 #include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
-#include <lv2/log/log.h>
-#include <lv2/log/logger.h>
 #include <lv2/midi/midi.h>
 #include <lv2/urid/urid.h>
 
@@ -130,7 +128,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
     return self;
 }
 
-// Thread: audio (the host connects between runs, on the thread that runs).
+// Thread: audio (between runs, never during one).
 void connectPort(LV2_Handle handle, uint32_t port, void* data) {
     auto* self = static_cast<Instance*>(handle);
     if (port == kPortEvents)
@@ -158,7 +156,7 @@ void run(LV2_Handle handle, uint32_t frames) { static_cast<Instance*>(handle)->r
 // Thread: instantiation.
 void cleanup(LV2_Handle handle) { delete static_cast<Instance*>(handle); }
 
-// Thread: any. No extension interfaces.
+// Thread: discovery. No extension interfaces.
 const void* extensionData(const char*) { return nullptr; }
 
 const LV2_Descriptor kDescriptor = {
@@ -167,7 +165,7 @@ const LV2_Descriptor kDescriptor = {
 
 }  // namespace
 
-// Thread: instantiation (the host's discovery).
+// Thread: discovery.
 extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
     return index == 0 ? &kDescriptor : nullptr;
 }

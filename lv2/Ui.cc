@@ -5,6 +5,7 @@
 #include <lv2/core/lv2.h>
 #include <lv2/ui/ui.h>
 
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -131,6 +132,7 @@ int show(LV2UI_Handle handle) {
     return 1;
 }
 
+// Thread: UI.
 int hide(LV2UI_Handle handle) {
     static_cast<Ui*>(handle)->close();
     return 0;
@@ -140,6 +142,7 @@ int hide(LV2UI_Handle handle) {
 const void* extensionData(const char* uri) {
     static const LV2UI_Idle_Interface kIdle = {idle};
     static const LV2UI_Show_Interface kShow = {show, hide};
+    if (!uri) return nullptr;
     if (std::strcmp(uri, LV2_UI__idleInterface) == 0) return &kIdle;
     if (std::strcmp(uri, LV2_UI__showInterface) == 0) return &kShow;
     return nullptr;
@@ -149,7 +152,7 @@ const LV2UI_Descriptor kDescriptor = {kUiUri, instantiate, cleanup, portEvent, e
 
 }  // namespace
 
-// Thread: UI (the host's discovery).
+// Thread: discovery (whichever thread the host looks for UIs on).
 extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
     return index == 0 ? &kDescriptor : nullptr;
 }
