@@ -131,6 +131,14 @@ public:
     // The host's idle call (effEditIdle); platforms without a message loop of
     // the host's process their events and timer here.
     virtual void idle() {}
+
+    // The window system's own id of `widget` (an X Window, an HWND), for
+    // formats whose host embeds or resizes the form by that id; 0 when the
+    // widget has no window (no display, or the host's window was gone).
+    virtual std::uintptr_t nativeWindow(Widget widget) const {
+        (void)widget;
+        return 0;
+    }
 };
 
 }  // namespace orvo

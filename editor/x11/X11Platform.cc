@@ -520,6 +520,10 @@ void X11Platform::idle() {
     XFlush(x->display);
 }
 
+std::uintptr_t X11Platform::nativeWindow(Widget widget) const {
+    return widget ? static_cast<const Node*>(widget)->window : 0;
+}
+
 void X11Platform::dispatch(void* event) {
     XEvent& ev = *static_cast<XEvent*>(event);
     auto it = byWindow.find(ev.xany.window);

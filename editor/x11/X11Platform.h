@@ -42,6 +42,7 @@ public:
     void releaseCapture() override;
     Point cursorPos() override;
     void idle() override;
+    std::uintptr_t nativeWindow(Widget widget) const override;
 
     struct Node;
     struct Connection;

@@ -1,0 +1,220 @@
+// The plug-in played through lilv: the timed session gives the VST 2
+// plug-in's bits whatever the block length, and what a careless host sends
+// (stamps out of order or past the block, empty runs, odd MIDI, unusable
+// rates, unconnected outputs) neither crashes it nor changes the sound of
+// what it does understand.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "Engine.h"
+#include "Lv2Host.h"
+#include "timed.h"
+
+namespace orvo::lv2::test {
+namespace {
+
+using orvo::timed::Event;
+
+// The session with a block starting at every parameter change and blocks
+// of `block` frames otherwise; notes go in as MIDI at their frame.
+uint64_t sessionHash(uint32_t block) {
+    World w;
+    Instance p(w, orvo::timed::kRate);
+    if (!p.instance) return 0;
+    const std::vector<Event>& list = orvo::timed::session();
+    orvo::timed::Hash hash;
+    size_t next = 0;
+    for (uint32_t start = 0; start < orvo::timed::kFrames;) {
+        // What is due at the block's first frame: changes set their ports,
+        // notes go in at offset 0.
+        for (; next < list.size() && list[next].frame == start; ++next) {
+            const Event& e = list[next];
+            if (e.kind == Event::kParam)
+                p.control[e.index] = e.value;
+            else
+                p.sequence.midi(0, {e.midi[0], e.midi[1], e.midi[2]});
+        }
+        uint32_t end = std::min(orvo::timed::kFrames, start + block);
+        for (; next < list.size() && list[next].frame < end; ++next) {
+            const Event& e = list[next];
+            if (e.kind == Event::kParam) {
+                end = e.frame;  // the next block starts with this change
+                break;
+            }
+            p.sequence.midi(e.frame - start, {e.midi[0], e.midi[1], e.midi[2]});
+        }
+        p.run(end - start);
+        hash.add(p.left.data(), p.right.data(), end - start);
+        start = end;
+    }
+    return hash.h;
+}
+
+TEST(Lv2Session, TimedSessionMatchesTheVst2ReferenceForEveryBlockLength) {
+    for (uint32_t block : {1u, 64u, 512u, 4096u})
+        EXPECT_EQ(sessionHash(block), kOrvoGoldenTimedHash) << "blocks of " << block;
+}
+
+// --- a careless host ----------------------------------------------------------
+
+// Renders `blocks` blocks of `frames`, each filled in by `fill` first, and
+// hashes them; also checks every sample is finite and within the engine's
+// bound.
+struct Render {
+    uint64_t hash = 0;
+    bool sane = true;
+};
+Render render(Instance& p, int blocks, uint32_t frames, const std::function<void(int, Instance&)>& fill) {
+    orvo::timed::Hash hash;
+    bool sane = true;
+    for (int b = 0; b < blocks; ++b) {
+        fill(b, p);
+        p.run(frames);
+        for (uint32_t i = 0; i < frames; ++i)
+            sane = sane && std::isfinite(p.left[i]) && std::isfinite(p.right[i]) && std::fabs(p.left[i]) <= kOutputBound &&
+                   std::fabs(p.right[i]) <= kOutputBound;
+        hash.add(p.left.data(), p.right.data(), frames);
+    }
+    return {hash.h, sane};
+}
+
+Render render(double rate, int blocks, uint32_t frames, const std::function<void(int, Instance&)>& fill) {
+    World w;
+    Instance p(w, rate);
+    if (!p.instance) return {0, false};
+    return render(p, blocks, frames, fill);
+}
+
+// A chord, a bend and a release within the first blocks; the rest rings out.
+void melody(int block, Instance& p) {
+    if (block == 0) {
+        p.sequence.midi(3, {0x90, 60, 100});
+        p.sequence.midi(40, {0x91, 67, 80});
+    } else if (block == 2) {
+        p.sequence.midi(10, {0xE0, 0, 90});
+    } else if (block == 4) {
+        p.sequence.midi(0, {0x80, 60, 0});
+        p.sequence.midi(20, {0x80, 67, 0});
+    }
+}
+
+TEST(Lv2BadInput, LateAndOutOfOrderStampsLandAtTheEndOrWhereTheRenderingStands) {
+    const Render reference = render(44100.0, 8, 64, [](int b, Instance& p) {
+        if (b == 0) p.sequence.midi(30, {0x90, 60, 100});
+        if (b == 1) p.sequence.midi(0, {0x90, 64, 100});  // where the late one below lands
+        if (b == 2) p.sequence.midi(50, {0x90, 67, 100}), p.sequence.midi(50, {0x80, 67, 0});
+    });
+    const Render careless = render(44100.0, 8, 64, [](int b, Instance& p) {
+        if (b == 0) p.sequence.midi(30, {0x90, 60, 100});
+        if (b == 0) p.sequence.midi(5000, {0x90, 64, 100});  // past the block: at its end
+        if (b == 2) p.sequence.midi(50, {0x90, 67, 100}), p.sequence.midi(-7, {0x80, 67, 0});  // before the one ahead
+    });
+    EXPECT_TRUE(careless.sane);
+    EXPECT_EQ(careless.hash, reference.hash);
+}
+
+TEST(Lv2BadInput, EmptyRunsRenderNothingAndTheirEventsCountAtTheNextFrame) {
+    World w;
+    Instance p(w, 44100.0);
+    ASSERT_NE(p.instance, nullptr);
+    p.left[0] = p.right[0] = 7.0f;
+    p.sequence.midi(12, {0x90, 60, 100});
+    p.run(0);
+    EXPECT_EQ(p.left[0], 7.0f) << "a run of 0 frames writes nothing";
+    const Render after = render(p, 4, 64, [](int, Instance&) {});
+    const Render reference = render(44100.0, 4, 64, [](int b, Instance& q) {
+        if (b == 0) q.sequence.midi(0, {0x90, 60, 100});
+    });
+    EXPECT_EQ(after.hash, reference.hash);
+}
+
+TEST(Lv2BadInput, WhatIsNotUsableMidiIsIgnored) {
+    const Render reference = render(44100.0, 8, 128, melody);
+    const Render noisy = render(44100.0, 8, 128, [](int b, Instance& p) {
+        const uint8_t junk[] = {1, 2, 3, 4};
+        p.sequence.add(1, p.map.map(LV2_ATOM__Int), junk, sizeof junk);  // not MIDI
+        p.sequence.midi(2, {0x90, 61});                                  // too short for its status
+        p.sequence.midi(2, {0x90});
+        p.sequence.midi(2, {});
+        p.sequence.midi(2, {0x3C, 0x64, 0x00});        // no status byte
+        p.sequence.midi(2, {0xF0, 0x7E, 0x90, 0xF7});  // system exclusive
+        p.sequence.midi(2, {0xFF});                    // reset
+        p.sequence.midi(2, {0xC0, 5});                 // a program change: understood, not used
+        melody(b, p);
+    });
+    EXPECT_TRUE(noisy.sane);
+    EXPECT_EQ(noisy.hash, reference.hash);
+}
+
+TEST(Lv2BadInput, AnUnusableRateIsTheDefaultRate) {
+    const Render reference = render(44100.0, 8, 256, melody);
+    for (double rate : {0.0, std::nan(""), -48000.0, static_cast<double>(INFINITY)}) {
+        const Render r = render(rate, 8, 256, [](int b, Instance& p) {
+            if (b == 1) p.control[kParamAttack] = 0.3f;  // converted at the rate in force
+            melody(b, p);
+        });
+        const Render same = render(44100.0, 8, 256, [](int b, Instance& p) {
+            if (b == 1) p.control[kParamAttack] = 0.3f;
+            melody(b, p);
+        });
+        EXPECT_TRUE(r.sane) << "rate " << rate;
+        EXPECT_EQ(r.hash, same.hash) << "rate " << rate;
+        EXPECT_NE(r.hash, reference.hash) << "the attack change must be heard";
+    }
+}
+
+TEST(Lv2BadInput, AnUnconnectedOutputIsRenderedAsideAndTheVoicesRunOn) {
+    World w;
+    Instance full(w, 44100.0), halves(w, 44100.0);
+    ASSERT_NE(full.instance, nullptr);
+    ASSERT_NE(halves.instance, nullptr);
+    const uint32_t frames = 1000;  // longer than the plug-in's scratch
+    for (int b = 0; b < 6; ++b) {
+        melody(b, full);
+        melody(b, halves);
+        const bool leftGone = b == 0 || b == 2, rightGone = b == 1 || b == 2;
+        lilv_instance_connect_port(halves.instance, kPortLeft, leftGone ? nullptr : halves.left.data());
+        lilv_instance_connect_port(halves.instance, kPortRight, rightGone ? nullptr : halves.right.data());
+        if (b == 3) lilv_instance_connect_port(halves.instance, kPortEvents, nullptr);
+        full.run(frames);
+        halves.run(frames);
+        if (b == 3) lilv_instance_connect_port(halves.instance, kPortEvents, halves.sequence.seq());
+        if (!leftGone) {
+            EXPECT_EQ(std::memcmp(full.left.data(), halves.left.data(), frames * sizeof(float)), 0) << "block " << b;
+        }
+        if (!rightGone) {
+            EXPECT_EQ(std::memcmp(full.right.data(), halves.right.data(), frames * sizeof(float)), 0) << "block " << b;
+        }
+    }
+}
+
+// Reactivation silences the voices but keeps what the host set, converted at
+// its rate: the same as a new instance given the same change.
+TEST(Lv2Lifecycle, ActivateStartsAfreshWithTheValuesTheHostSet) {
+    auto play = [](int b, Instance& p) {
+        if (b == 0) p.control[kParamAttack] = 0.7f, p.control[kParamDrag] = 0.9f;
+        if (b == 0) p.sequence.midi(0, {0x90, 60, 100});
+    };
+    const Render fresh = render(48000.0, 6, 512, play);
+    World w;
+    Instance p(w, 48000.0);
+    ASSERT_NE(p.instance, nullptr);
+    render(p, 6, 512, play);
+    lilv_instance_deactivate(p.instance);
+    lilv_instance_activate(p.instance);
+    const Render again = render(p, 6, 512, play);
+    EXPECT_EQ(again.hash, fresh.hash);
+}
+
+TEST(Lv2Lifecycle, WithoutAUridMapInstantiationFailsAndSaysWhy) {
+    World w;
+    Instance p(w, 44100.0, /*withMap=*/false);
+    EXPECT_EQ(p.instance, nullptr);
+    ASSERT_EQ(p.log.messages.size(), 1u);
+    EXPECT_NE(p.log.messages[0].find("urid:map"), std::string::npos) << p.log.messages[0];
+}
+
+}  // namespace
+}  // namespace orvo::lv2::test

@@ -1,0 +1,300 @@
+// The editor's UI library loaded as an LV2 host loads it, under a virtual X
+// server: embedded in the host's window at its fixed size, following the
+// host's port values, sending the user's drags and clicks through the write
+// function inside touch gestures, and leaving no window behind.
+//
+//   xvfb-run -a orvo-lv2-uitest
+// gtest goes first: Xlib's macros (None, Bool) would rewrite its names.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <lv2/ui/ui.h>
+
+#include <chrono>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+#include "Lv2Host.h"
+
+#ifndef ORVO_LV2_UI_LIBRARY
+#error "ORVO_LV2_UI_LIBRARY must name the built UI library"
+#endif
+
+namespace orvo::lv2::test {
+namespace {
+
+// What the UI told its host, in order: writes and gestures.
+struct Message {
+    enum Kind { kWrite, kGrab, kRelease } kind;
+    uint32_t port;
+    float value;
+    bool operator==(const Message&) const = default;
+};
+
+class Ui : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // Never closed: the library carries its own C++ runtime.
+        library = dlopen(ORVO_LV2_UI_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        auto entry = library ? reinterpret_cast<const LV2UI_Descriptor* (*)(uint32_t)>(dlsym(library, "lv2ui_descriptor"))
+                             : nullptr;
+        descriptor = entry ? entry(0) : nullptr;
+        more = entry ? entry(1) : nullptr;
+        // One connection for every test: the server resets when its last
+        // client leaves, and refuses connections while it does.
+        dpy = XOpenDisplay(nullptr);
+    }
+    static void TearDownTestSuite() {
+        if (dpy) XCloseDisplay(dpy);
+        dpy = nullptr;
+    }
+
+    void SetUp() override {
+        ASSERT_NE(descriptor, nullptr) << dlerror();
+        ASSERT_NE(dpy, nullptr) << "no X display: run under xvfb-run";
+        parent = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 40, 40, 520, 330, 0, 0, 0x404040);
+        XSelectInput(dpy, parent, StructureNotifyMask);
+        XMapWindow(dpy, parent);
+        for (XEvent ev; XNextEvent(dpy, &ev), ev.type != MapNotify;) {
+        }
+    }
+    void TearDown() override {
+        if (handle) descriptor->cleanup(handle);
+        if (dpy && parent) XDestroyWindow(dpy, parent);
+        if (dpy) XSync(dpy, False);
+    }
+
+    // The features a host offers, with `parentWindow` as ui:parent.
+    LV2UI_Handle instantiate(std::uintptr_t parentWindow, bool withParent = true) {
+        const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(parentWindow)};
+        const LV2_Feature mapFeature{LV2_URID__map, &map.feature};
+        const LV2_Feature logFeature{LV2_LOG__log, &log.feature};
+        const LV2_Feature resizeFeature{LV2_UI__resize, &resize};
+        const LV2_Feature touchFeature{LV2_UI__touch, &touch};
+        const LV2_Feature* all[] = {&mapFeature, &logFeature, &resizeFeature, &touchFeature, &parentFeature, nullptr};
+        if (!withParent) all[4] = nullptr;
+        widget = nullptr;
+        return descriptor->instantiate(descriptor, kPluginUri, ORVO_LV2_BUNDLE, &Ui::write, this, &widget, all);
+    }
+    int idle() {
+        auto* iface = static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
+        return iface->idle(handle);
+    }
+    // Idles like a host, every 40 ms, for `ms`.
+    void idleFor(int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            idle();
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        }
+        idle();
+    }
+    void portEvent(int param, float value) {
+        descriptor->port_event(handle, kPortFirstControl + static_cast<uint32_t>(param), sizeof value, 0, &value);
+    }
+    std::vector<Window> children() {
+        XSync(dpy, False);
+        Window root, par, *kids = nullptr;
+        unsigned n = 0;
+        std::vector<Window> list;
+        if (XQueryTree(dpy, parent, &root, &par, &kids, &n))
+            for (unsigned i = 0; i < n; ++i) list.push_back(kids[i]);
+        if (kids) XFree(kids);
+        return list;
+    }
+    std::vector<unsigned long> grab(int x, int y, int w, int h) {
+        XSync(dpy, False);
+        std::vector<unsigned long> px;
+        XImage* img = XGetImage(dpy, parent, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+        if (!img) return px;
+        for (int yy = 0; yy < h; ++yy)
+            for (int xx = 0; xx < w; ++xx) px.push_back(XGetPixel(img, xx, yy) & 0xFFFFFF);
+        XDestroyImage(img);
+        return px;
+    }
+    // A user's pointer, through XTest, at a point of the host's window.
+    void pointerTo(int x, int y) {
+        int rx, ry;
+        Window child;
+        XTranslateCoordinates(dpy, parent, DefaultRootWindow(dpy), x, y, &rx, &ry, &child);
+        XTestFakeMotionEvent(dpy, DefaultScreen(dpy), rx, ry, CurrentTime);
+        XFlush(dpy);
+    }
+    void button(bool down) {
+        XTestFakeButtonEvent(dpy, 1, down ? True : False, CurrentTime);
+        XFlush(dpy);
+    }
+
+    static void write(LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
+        auto* self = static_cast<Ui*>(c);
+        ASSERT_EQ(size, sizeof(float));
+        ASSERT_EQ(format, 0u);
+        float v;
+        std::memcpy(&v, buffer, sizeof v);
+        self->messages.push_back({Message::kWrite, port, v});
+    }
+
+    static inline void* library = nullptr;
+    static inline const LV2UI_Descriptor* descriptor = nullptr;
+    static inline const LV2UI_Descriptor* more = nullptr;
+    static inline Display* dpy = nullptr;
+    Window parent = 0;
+    UridMap map;
+    Log log;
+    int width = 0, height = 0;
+    LV2UI_Resize resize{this, [](LV2UI_Feature_Handle h, int w, int hh) {
+                            static_cast<Ui*>(h)->width = w, static_cast<Ui*>(h)->height = hh;
+                            return 0;
+                        }};
+    LV2UI_Touch touch{this, [](LV2UI_Feature_Handle h, uint32_t port, bool grabbed) {
+                          static_cast<Ui*>(h)->messages.push_back(
+                              {grabbed ? Message::kGrab : Message::kRelease, port, 0.0f});
+                      }};
+    std::vector<Message> messages;
+    LV2UI_Widget widget = nullptr;
+    LV2UI_Handle handle = nullptr;
+};
+
+int openFds() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d)) ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+TEST_F(Ui, OneDescriptorWithTheUiUriAndBothInterfaces) {
+    EXPECT_STREQ(descriptor->URI, kUiUri);
+    EXPECT_EQ(more, nullptr);
+    EXPECT_NE(descriptor->extension_data(LV2_UI__idleInterface), nullptr);
+    EXPECT_NE(descriptor->extension_data(LV2_UI__showInterface), nullptr);
+    EXPECT_EQ(descriptor->extension_data(LV2_UI__resize), nullptr) << "the form has one size";
+}
+
+TEST_F(Ui, WithoutAParentOrWithAParentThatDoesNotExistThereIsNoUi) {
+    EXPECT_EQ(instantiate(parent, /*withParent=*/false), nullptr);
+    ASSERT_EQ(log.messages.size(), 1u);
+    EXPECT_NE(log.messages[0].find("ui:parent"), std::string::npos) << log.messages[0];
+    EXPECT_EQ(instantiate(0x7ffffff), nullptr);
+    EXPECT_EQ(log.messages.size(), 2u);
+    EXPECT_TRUE(children().empty());
+}
+
+TEST_F(Ui, EmbedsTheFormAtItsSizeAndLeavesNothingBehind) {
+    handle = instantiate(parent);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(width, 465);
+    EXPECT_EQ(height, 281);
+    idleFor(200);
+    const std::vector<Window> kids = children();
+    ASSERT_EQ(kids.size(), 1u);
+    EXPECT_EQ(kids[0], reinterpret_cast<std::uintptr_t>(widget)) << "the widget is the form's window";
+    XWindowAttributes attrs;
+    ASSERT_TRUE(XGetWindowAttributes(dpy, kids[0], &attrs));
+    EXPECT_EQ(attrs.width, 465);
+    EXPECT_EQ(attrs.height, 281);
+    EXPECT_EQ(attrs.map_state, IsViewable);
+    descriptor->cleanup(handle);
+    handle = nullptr;
+    EXPECT_TRUE(children().empty());
+
+    const int fds = openFds();
+    bool clean = true;
+    for (int i = 0; i < 50 && clean; ++i) {
+        handle = instantiate(parent);
+        clean = handle && idle() == 0;
+        portEvent(i % kNumParams, 0.25f);
+        if (handle) idle(), descriptor->cleanup(handle);
+        handle = nullptr;
+        clean = clean && children().empty() && openFds() == fds;
+    }
+    EXPECT_TRUE(clean) << "50 cycles leave no window and no descriptor behind";
+    EXPECT_TRUE(messages.empty()) << "building and closing the form sends nothing";
+}
+
+TEST_F(Ui, HostValuesMoveTheControlsAndAreNotEchoed) {
+    handle = instantiate(parent);
+    ASSERT_NE(handle, nullptr);
+    idleFor(300);
+    // Slider A sits at 320,32 in the form, 33 x 113.
+    const std::vector<unsigned long> before = grab(320, 32, 33, 113);
+    portEvent(kParamAttack, 0.9f);
+    idleFor(250);
+    const std::vector<unsigned long> moved = grab(320, 32, 33, 113);
+    EXPECT_NE(moved, before) << "A = 0.9 from the host moves slider A";
+    portEvent(kParamAttack, 0.1f);
+    idleFor(250);
+    EXPECT_EQ(grab(320, 32, 33, 113), before) << "A = 0.1 puts it back";
+    // Not ours: other ports, other formats, the wrong size.
+    const float v = 0.9f;
+    descriptor->port_event(handle, kPortLeft, sizeof v, 0, &v);
+    descriptor->port_event(handle, kPortCount, sizeof v, 0, &v);
+    descriptor->port_event(handle, kPortFirstControl, sizeof v, 1, &v);
+    descriptor->port_event(handle, kPortFirstControl, 2, 0, &v);
+    idleFor(250);
+    EXPECT_EQ(grab(320, 32, 33, 113), before);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(Ui, AKnobDragAndARadioClickAreWritesInsideTouchGestures) {
+    handle = instantiate(parent);
+    ASSERT_NE(handle, nullptr);
+    idleFor(300);
+    // Knob Drag at 216,96 in the form, 20 pixels up: 0.5 -> 0.6.
+    const uint32_t drag = kPortFirstControl + kParamDrag;
+    pointerTo(216 + 16, 96 + 16);
+    idleFor(80);
+    button(true);
+    idleFor(80);
+    pointerTo(216 + 16, 96 + 16 - 10);
+    idleFor(80);
+    pointerTo(216 + 16, 96 + 16 - 20);
+    idleFor(80);
+    button(false);
+    idleFor(150);
+    ASSERT_GE(messages.size(), 3u);
+    EXPECT_EQ(messages.front(), (Message{Message::kGrab, drag, 0.0f}));
+    EXPECT_EQ(messages.back(), (Message{Message::kRelease, drag, 0.0f}));
+    const Message& last = messages[messages.size() - 2];
+    EXPECT_EQ(last, (Message{Message::kWrite, drag, 0.6f}));
+    for (size_t i = 1; i + 1 < messages.size(); ++i)
+        EXPECT_TRUE(messages[i].kind == Message::kWrite && messages[i].port == drag) << "message " << i;
+
+    // "BandPass", the second item of Type at 16,184 in the form.
+    messages.clear();
+    const uint32_t type = kPortFirstControl + kParamType;
+    pointerTo(16 + 8 + 6, 184 + 36 + 10);
+    idleFor(80);
+    button(true);
+    button(false);
+    idleFor(150);
+    const std::vector<Message> click = {{Message::kGrab, type, 0.0f},
+                                        {Message::kWrite, type, 0.5f},
+                                        {Message::kRelease, type, 0.0f}};
+    EXPECT_EQ(messages, click);
+}
+
+TEST_F(Ui, HidingClosesTheFormAndShowingBuildsItAgain) {
+    handle = instantiate(parent);
+    ASSERT_NE(handle, nullptr);
+    auto* show = static_cast<const LV2UI_Show_Interface*>(descriptor->extension_data(LV2_UI__showInterface));
+    idleFor(100);
+    EXPECT_EQ(show->hide(handle), 0);
+    EXPECT_EQ(idle(), 1) << "a hidden editor is closed";
+    EXPECT_TRUE(children().empty());
+    portEvent(kParamAttack, 0.9f);  // while closed: shown on the next show
+    EXPECT_EQ(show->show(handle), 0);
+    EXPECT_EQ(idle(), 0);
+    EXPECT_EQ(children().size(), 1u);
+    idleFor(250);
+    EXPECT_TRUE(messages.empty());
+}
+
+}  // namespace
+}  // namespace orvo::lv2::test
