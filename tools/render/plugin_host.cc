@@ -224,6 +224,10 @@ VstIntPtr PluginHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
         case audioMasterGetSampleRate: return settings_.sampleRate;
         case audioMasterGetBlockSize: return settings_.blockSize;
         case audioMasterGetDirectory: return reinterpret_cast<VstIntPtr>(directory_.c_str());
+        case audioMasterGetCurrentProcessLevel: return settings_.realtime ? 2 : 4;  // realtime or offline
+        case audioMasterGetProductString:
+            copyText(static_cast<char*>(ptr), settings_.product, kVstMaxProductStrLen);
+            return ptr ? 1 : 0;
         default: return commonAnswer(opcode, ptr);
     }
 }

@@ -22,6 +22,8 @@ public:
 struct HostSettings {
     int sampleRate = 44100;
     int blockSize = 512;
+    const char* product = "orvo-render";  // the host's name, as the plug-in asks for it
+    bool realtime = false;                // playing live rather than rendering offline
 };
 
 class PluginHost {

@@ -1,0 +1,31 @@
+// orvo-play's command line and its run: load the plug-in, join the JACK
+// graph, open the editor, record, and report on the terminal until Ctrl-C
+// or the server goes away.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvo::play {
+
+struct Options {
+    std::string plugin;  // empty: OrvoSwitch.so beside the executable
+    std::string server;  // JACK server name; empty: the default one
+    std::vector<std::string> midiIn, audioOut;
+    bool noConnect = false;
+    bool noEditor = false;
+    std::optional<int> program;
+    std::vector<std::string> params;
+    std::string record;
+    std::string bits;
+    bool list = false;
+    bool quiet = false;
+};
+
+// Exit statuses: 0 ended by the user, 1 a server, plug-in or file problem,
+// 2 the command line (options, names, ports).
+int runCommandLine(int argc, const char* const* argv);
+int run(const Options& options);
+
+}  // namespace orvo::play
