@@ -104,9 +104,15 @@ int main(int argc, char** argv) {
     port = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     jack_set_process_callback(client, process, client);
     if (!port || jack_activate(client) != 0) return 1;
-    // orvo-play is started beside us: wait for its port, then connect.
-    for (int i = 0; i < 200 && !jack_port_by_name(client, "Orvo Switch:midi_in"); ++i) usleep(50000);
-    if (jack_connect(client, jack_port_name(port), "Orvo Switch:midi_in") != 0) {
+    // orvo-play is started beside us: its port exists before the client is
+    // active, and a connection to an inactive client is refused, so retry.
+    bool linked = false;
+    for (int i = 0; i < 400 && !linked; ++i) {
+        linked = jack_port_by_name(client, "Orvo Switch:midi_in") &&
+                 jack_connect(client, jack_port_name(port), "Orvo Switch:midi_in") == 0;
+        if (!linked) usleep(50000);
+    }
+    if (!linked) {
         std::fprintf(stderr, "cannot connect to orvo-play\n");
         return 1;
     }
