@@ -1,9 +1,12 @@
 // The stage runs: stretches of frames in which every sounding voice stays in
 // a stage known in advance, so a frame has no stage to dispatch on. They
 // serve where the music spends its frames: one voice sounding alone in any
-// stage (the other silent, which no event can change inside the block), and
-// a held voice (attack, decay or sustain) beside a releasing one, in either
-// voice order. Everything else takes the general frame path (FramePath.cc),
+// stage (the other silent, which no event can change inside the block), a
+// held voice (attack, decay or sustain) beside a releasing one, in either
+// voice order, and both voices sustaining (a pad of two held notes sent on
+// one frame, and the benchmark's two-voice case). Two voices in other
+// stages take the run that dispatches on each voice's stage every frame;
+// whatever no run can take goes to the general frame path (FramePath.cc),
 // which renders the same bits.
 #include <algorithm>
 
@@ -200,7 +203,9 @@ Engine::StageRunFn Engine::stageRunFor(const EnvelopeTimes& planned, int32_t& so
     switch (runnableVoices(voice0, voice1, bank_.glideIncrement, glideTargetOf(bank_), planned, solo)) {
         case 1: return solos[bank_.voice[solo].env.stage - A];
         case 2: return voice0.env.stage == R ? releasingFirst[voice1.env.stage - A] : heldFirst[voice0.env.stage - A];
-        case 3: return &Engine::stageRun<kAnyStage, kAnyStage>;
+        case 3:
+            return voice0.env.stage == S && voice1.env.stage == S ? &Engine::stageRun<S, S>
+                                                                  : &Engine::stageRun<kAnyStage, kAnyStage>;
         default: return nullptr;
     }
 }
