@@ -3,7 +3,7 @@
 # period 64), started and stopped here:
 #   play-test.sh MODE BUILD_DIR WORK_DIR
 # MODE: record (a phrase sent by a test client, recorded, equals
-# orvo-render's), no_server, bad_port, server_killed, disk_full, xruns,
+# orvo-render's, after a change of period), no_server, bad_port, server_killed, disk_full, xruns,
 # editor (under Xvfb: a knob drag reaches the plug-in).
 set -u
 mode=$1 build=$2 work=$3
@@ -64,6 +64,11 @@ record)
   # No display needed without the editor.
   env -u DISPLAY "$play" --server "$server" --no-editor --no-connect --record live.wav 2>play.err &
   pid=$!
+  # The period changes before the phrase (the server drops frames while it
+  # changes, so the phrase's frames would not line up across it); the
+  # phrase is then played at the new one.
+  wait_port
+  JACK_DEFAULT_SERVER=$server jack_bufsize 256 >/dev/null || fail "jack_bufsize"
   "$build/tests/play/orvo-test-sender" "$server" phrase.mid || fail "the sender failed"
   kill -INT $pid; wait_end $pid 10
   [ $rc -eq 0 ] || fail "orvo-play ended with status $rc"
