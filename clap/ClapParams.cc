@@ -141,7 +141,7 @@ bool ClapSynth::load(const clap_istream_t* stream) {
         const uint32_t bits = getWord(bytes + 12 + 4 * i);
         std::memcpy(&values[i], &bits, 4);
     }
-    for (int32_t i : kProgramApplyOrder) engine_.setParameter(i, values[i], rate());
+    for (int32_t i : kProgramApplyOrder) setValue(i, values[i]);
     if (hostParams_ && hostParams_->rescan) hostParams_->rescan(host_, CLAP_PARAM_RESCAN_VALUES);
     return true;
 }

@@ -116,25 +116,30 @@ bool ClapSynth::init() {
 
 bool ClapSynth::onMainThread() const { return !threadCheck_ || threadCheck_->is_main_thread(host_); }
 
-// The conversions of every value are redone at the new rate, so envelope
-// times and the glide follow the rate the host runs at.
+// As the VST 2 plug-in takes a host's new rate: the pitch step follows it
+// at once, and each value converts at the rate in force when it is set. So
+// every format sounds the same for the same events, whatever the rate.
 bool ClapSynth::activate(double rate) {
     if (!usableRate(rate)) return false;
     rate_.store(static_cast<float>(rate), std::memory_order_relaxed);
     engine_.setSampleRate(static_cast<float>(rate));
-    reapply();
     active_ = true;
     return true;
 }
 
+// A fresh start, as a new instance that got the same values: the engine's
+// reset converts every value at its default rate, so those the host or the
+// user set are converted again at ours.
 void ClapSynth::reset() {
     engine_.reset();
     engine_.setSampleRate(rate());
-    reapply();
+    for (int32_t i : kProgramApplyOrder)
+        if (touched_[i].load(std::memory_order_relaxed)) engine_.setParameter(i, engine_.parameter(i), rate());
 }
 
-void ClapSynth::reapply() {
-    for (int32_t i : kProgramApplyOrder) engine_.setParameter(i, engine_.parameter(i), rate());
+void ClapSynth::setValue(int32_t index, float value) {
+    touched_[index].store(true, std::memory_order_relaxed);
+    engine_.setParameter(index, value, rate());
 }
 
 const void* ClapSynth::extension(const char* id) const {
@@ -161,7 +166,7 @@ void ClapSynth::applyEvent(const clap_event_header_t* ev, bool withNotes) {
         case CLAP_EVENT_PARAM_VALUE: {
             if (ev->size < sizeof(clap_event_param_value_t)) return;
             auto* e = reinterpret_cast<const clap_event_param_value_t*>(ev);
-            if (isParamIndex(static_cast<int32_t>(e->param_id))) engine_.setParameter(static_cast<int32_t>(e->param_id), hostValue(e->value), rate());
+            if (isParamIndex(static_cast<int32_t>(e->param_id))) setValue(static_cast<int32_t>(e->param_id), hostValue(e->value));
             return;
         }
         case CLAP_EVENT_NOTE_ON:
@@ -262,7 +267,7 @@ void ClapSynth::reportEdits(const clap_output_events_t* out) {
 }
 
 void ClapSynth::userValue(int index, float v) {
-    engine_.setParameter(index, v, rate());
+    setValue(index, v);
     edits_.noteValue(index);
     if (hostParams_) hostParams_->request_flush(host_);
     if (hostState_) hostState_->mark_dirty(host_);

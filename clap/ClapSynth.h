@@ -80,7 +80,8 @@ public:
 
 private:
     void applyEvent(const clap_event_header_t* ev, bool withNotes);
-    void reapply();
+    // Every value the host, the user or a state sets goes through here.
+    void setValue(int32_t index, float value);
     void reportEdits(const clap_output_events_t* out);
     void renderSpan(float* left, float* right, uint32_t from, uint32_t to);
 
@@ -92,6 +93,7 @@ private:
     const clap_host_timer_support_t* hostTimer_ = nullptr;
     Engine engine_;
     std::atomic<float> rate_{kDefaultSampleRate};
+    std::atomic<bool> touched_[kNumParams] = {};  // set since construction
     bool active_ = false;  // main
     UiEdits edits_;
     std::unique_ptr<ClapEditor> editor_;  // main

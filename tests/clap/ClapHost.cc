@@ -183,9 +183,9 @@ void Host::tickTimers() {
         if (timer) timer->on_timer(plugin, t.first);
 }
 
-uint64_t clapSessionHash(const clap_plugin_entry_t* entry, uint32_t block) {
+uint64_t clapSessionHash(const clap_plugin_entry_t* entry, uint32_t block, double rate) {
     Host host(entry);
-    if (!host.plugin || !host.activate(orvo::timed::kRate, block)) return 0;
+    if (!host.plugin || !host.activate(rate, block)) return 0;
     const auto& list = orvo::timed::session();
     orvo::timed::Hash hash;
     size_t next = 0;

@@ -85,7 +85,7 @@ private:
 
 // The timed session as CLAP events, in blocks of `block` frames with each
 // event inside its block at its frame; the hash of what came out.
-uint64_t clapSessionHash(const clap_plugin_entry_t* entry, uint32_t block);
+uint64_t clapSessionHash(const clap_plugin_entry_t* entry, uint32_t block, double rate = orvo::timed::kRate);
 
 // Unsigned bits of a float, for exact comparisons in messages.
 uint32_t bitsOf(float f);

@@ -122,6 +122,11 @@ void checkSession(const clap_plugin_entry_t* entry, const char* vst2Path) {
         std::snprintf(what, sizeof what, "the CLAP plug-in in blocks of %u renders the same bits", block);
         check(clapSessionHash(entry, block) == reference, what);
     }
+    // At another rate too: each value converts at the rate in force when it
+    // is set, in both formats.
+    const uint64_t at96 = orvo::timed::vst2Hash(loadVst2(vst2Path), 4096, 96000.0);
+    check(at96 != reference && clapSessionHash(entry, 512, 96000.0) == at96,
+          "at 96 kHz the CLAP plug-in renders the VST 2 plug-in's bits");
 }
 
 // A change at frame k inside a block sounds exactly as the block split at k.

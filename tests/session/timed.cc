@@ -106,14 +106,14 @@ void Hash::add(const float* left, const float* right, uint32_t frames) {
     }
 }
 
-uint64_t vst2Hash(EntryPoint entry, uint32_t maxBlock) {
+uint64_t vst2Hash(EntryPoint entry, uint32_t maxBlock, double rate) {
     AEffect* fx = entry ? entry(host) : nullptr;
     if (!fx || maxBlock == 0) return 0;
     auto dispatch = [fx](VstInt32 op, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
         return fx->dispatcher(fx, op, index, value, ptr, opt);
     };
     dispatch(effOpen, 0, 0, nullptr, 0.0f);
-    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(kRate));
+    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
     dispatch(effSetBlockSize, 0, static_cast<VstIntPtr>(maxBlock), nullptr, 0.0f);
     dispatch(effMainsChanged, 0, 1, nullptr, 0.0f);
     std::vector<float> left(maxBlock), right(maxBlock);
