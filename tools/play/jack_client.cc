@@ -127,16 +127,14 @@ int JackClient::onProcess(jack_nframes_t frames, void* arg) {
 }
 
 // JACK calls these outside the process callback, with processing paused.
-// On a change of rate the program is selected again, so its values are
-// converted at the new rate (the envelope times, the glide). The rate the
-// plug-in was loaded at needs nothing: it then sounds as orvo-render makes it.
+// A change of rate reaches the plug-in as a host's effSetSampleRate: the
+// pitch follows at once, each value converts at the rate in force when it
+// is set, as in any other host. The rate it was loaded at needs nothing.
 int JackClient::onRate(jack_nframes_t rate, void* arg) {
     auto* self = static_cast<JackClient*>(arg);
     if (static_cast<int>(rate) == self->rate_) return 0;
     self->rate_ = static_cast<int>(rate);
-    render::PluginHost& host = *self->host_;
-    host.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
-    host.setProgram(static_cast<int>(host.dispatch(effGetProgram)));
+    self->host_->dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
     return 0;
 }
 
