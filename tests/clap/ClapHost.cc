@@ -1,6 +1,7 @@
 #include "ClapHost.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -211,6 +212,23 @@ uint64_t clapSessionHash(const clap_plugin_entry_t* entry, uint32_t block, doubl
         done += frames;
     }
     return hash.h;
+}
+
+std::string gestureTrace(Host& host, uint32_t id) {
+    InEvents in;
+    OutEvents out;
+    host.process(64, in, &out);
+    std::string trace;
+    for (const AnyEvent& e : out.list) {
+        char item[48] = "";
+        const uint16_t type = e.header.type;
+        if (type == CLAP_EVENT_PARAM_GESTURE_BEGIN && e.gesture.param_id == id) std::snprintf(item, sizeof item, "begin ");
+        if (type == CLAP_EVENT_PARAM_GESTURE_END && e.gesture.param_id == id) std::snprintf(item, sizeof item, "end ");
+        if (type == CLAP_EVENT_PARAM_VALUE && e.param.param_id == id)
+            std::snprintf(item, sizeof item, "value %.3f ", e.param.value);
+        trace += item;
+    }
+    return trace;
 }
 
 uint32_t bitsOf(float f) {

@@ -87,6 +87,10 @@ private:
 // event inside its block at its frame; the hash of what came out.
 uint64_t clapSessionHash(const clap_plugin_entry_t* entry, uint32_t block, double rate = orvo::timed::kRate);
 
+// What one block of 64 frames sends back for parameter `id`, as a readable
+// trace: "begin value 0.600 end ".
+std::string gestureTrace(Host& host, uint32_t id);
+
 // Unsigned bits of a float, for exact comparisons in messages.
 uint32_t bitsOf(float f);
 

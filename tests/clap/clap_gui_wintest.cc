@@ -37,23 +37,6 @@ bool openEditor(Host& host) {
            host.gui->show(host.plugin);
 }
 
-// What one block sends back for parameter `id`, as a readable trace.
-std::string reportOf(Host& host, uint32_t id) {
-    InEvents in;
-    OutEvents out;
-    host.process(64, in, &out);
-    std::string trace;
-    for (const AnyEvent& e : out.list) {
-        char item[48] = "";
-        if (e.header.type == CLAP_EVENT_PARAM_GESTURE_BEGIN && e.gesture.param_id == id) std::snprintf(item, sizeof item, "begin ");
-        if (e.header.type == CLAP_EVENT_PARAM_GESTURE_END && e.gesture.param_id == id) std::snprintf(item, sizeof item, "end ");
-        if (e.header.type == CLAP_EVENT_PARAM_VALUE && e.param.param_id == id)
-            std::snprintf(item, sizeof item, "value %.3f ", e.param.value);
-        trace += item;
-    }
-    return trace;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,13 +65,13 @@ int main(int argc, char** argv) {
     HWND form = FindWindowExW(hostWindow, nullptr, L"OrvoSwitchForm", nullptr);
     check(form && IsWindowVisible(form), "the form is a visible child of the host's window");
     if (!form) return 1;
-    reportOf(host, 0);
+    gestureTrace(host, 0);
 
     HWND knob = findAt(form, L"OrvoSwitchKnob", 216, 96);
     check(knob != nullptr, "knob Drag found at 216,96");
     if (knob) {
         dragKnobUp20(knob, pumpFor);
-        const std::string trace = reportOf(host, 10);
+        const std::string trace = gestureTrace(host, 10);
         std::printf("     drag: \"%s\"\n", trace.c_str());
         check(trace == "begin value 0.600 end ", "a knob drag arrives as a gesture with its last value");
         double v = 0;
@@ -101,7 +84,7 @@ int main(int argc, char** argv) {
     host.process(64, in);
     pumpFor(250);
     check(slider && SendMessageW(slider, TBM_GETPOS, 0, 0) == 44, "host A = 0.123 moves slider A to 44");
-    check(reportOf(host, 0).empty(), "host automation is not echoed");
+    check(gestureTrace(host, 0).empty(), "host automation is not echoed");
 
     host.gui->destroy(host.plugin);
     pumpFor(50);

@@ -48,23 +48,6 @@ bool openEditor(Host& host) {
            host.gui->show(host.plugin);
 }
 
-// What one block sends back, for parameter `id`, as a readable trace.
-std::string reportOf(Host& host, uint32_t id) {
-    InEvents in;
-    OutEvents out;
-    host.process(64, in, &out);
-    std::string trace;
-    for (const AnyEvent& e : out.list) {
-        char item[48] = "";
-        if (e.header.type == CLAP_EVENT_PARAM_GESTURE_BEGIN && e.gesture.param_id == id) std::snprintf(item, sizeof item, "begin ");
-        if (e.header.type == CLAP_EVENT_PARAM_GESTURE_END && e.gesture.param_id == id) std::snprintf(item, sizeof item, "end ");
-        if (e.header.type == CLAP_EVENT_PARAM_VALUE && e.param.param_id == id)
-            std::snprintf(item, sizeof item, "value %.3f ", e.param.value);
-        trace += item;
-    }
-    return trace;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -103,7 +86,7 @@ int main(int argc, char** argv) {
     check(host.timers.size() == 1, "the editor registers one timer");
     runFor(host, 400);
     check(user.childCount(user.parent) == 1, "the form is the one child of the host's window");
-    reportOf(host, 0);  // what the opening may have sent
+    gestureTrace(host, 0);  // what the opening may have sent
 
     // Knob Drag (Tsumami1 at 216,96 in the form), dragged 20 pixels up.
     const int flushes = host.flushRequests;
@@ -111,14 +94,14 @@ int main(int argc, char** argv) {
     runFor(host, 80);
     user.button(true);
     runFor(host, 80);
-    const std::string opened = reportOf(host, 10);
+    const std::string opened = gestureTrace(host, 10);
     user.pointerTo(216 + 16, 96 + 16 - 10);
     runFor(host, 80);
     user.pointerTo(216 + 16, 96 + 16 - 20);
     runFor(host, 80);
     user.button(false);
     runFor(host, 150);
-    const std::string rest = reportOf(host, 10);
+    const std::string rest = gestureTrace(host, 10);
     std::printf("     press: \"%s\", drag and release: \"%s\"\n", opened.c_str(), rest.c_str());
     check(opened == "begin " && rest == "value 0.600 end ", "a knob drag arrives as a gesture with its last value");
     double v = 0;
@@ -140,7 +123,7 @@ int main(int argc, char** argv) {
     runFor(host, 250);
     XSync(user.dpy, False);
     check(user.grab(320, 32, 33, 113) == before, "host A = 0.1 puts it back");
-    check(reportOf(host, 0).empty(), "host automation is not echoed");
+    check(gestureTrace(host, 0).empty(), "host automation is not echoed");
 
     host.gui->destroy(host.plugin);
     XSync(user.dpy, False);

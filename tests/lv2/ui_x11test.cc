@@ -7,19 +7,17 @@
 // gtest goes first: Xlib's macros (None, Bool) would rewrite its names.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
-#include <dirent.h>
 #include <dlfcn.h>
 #include <lv2/ui/ui.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <thread>
 #include <vector>
 
 #include "Lv2Host.h"
+#include "XUser.h"
 
 #ifndef ORVO_LV2_UI_LIBRARY
 #error "ORVO_LV2_UI_LIBRARY must name the built UI library"
@@ -57,11 +55,9 @@ protected:
     void SetUp() override {
         ASSERT_NE(descriptor, nullptr) << dlerror();
         ASSERT_NE(dpy, nullptr) << "no X display: run under xvfb-run";
-        parent = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 40, 40, 520, 330, 0, 0, 0x404040);
-        XSelectInput(dpy, parent, StructureNotifyMask);
-        XMapWindow(dpy, parent);
-        for (XEvent ev; XNextEvent(dpy, &ev), ev.type != MapNotify;) {
-        }
+        orvo::test::XUser u{dpy, 0};
+        u.openParent(520, 330);
+        parent = u.parent;
     }
     void TearDown() override {
         if (handle) descriptor->cleanup(handle);
@@ -97,38 +93,23 @@ protected:
     void portEvent(int param, float value) {
         descriptor->port_event(handle, kPortFirstControl + static_cast<uint32_t>(param), sizeof value, 0, &value);
     }
+    // What the user sees of the host's window, and their pointer.
     std::vector<Window> children() {
         XSync(dpy, False);
         Window root, par, *kids = nullptr;
         unsigned n = 0;
         std::vector<Window> list;
-        if (XQueryTree(dpy, parent, &root, &par, &kids, &n))
-            for (unsigned i = 0; i < n; ++i) list.push_back(kids[i]);
+        if (XQueryTree(dpy, parent, &root, &par, &kids, &n)) list.assign(kids, kids + n);
         if (kids) XFree(kids);
         return list;
     }
-    std::vector<unsigned long> grab(int x, int y, int w, int h) {
+    std::vector<std::uint32_t> grab(int x, int y, int w, int h) {
         XSync(dpy, False);
-        std::vector<unsigned long> px;
-        XImage* img = XGetImage(dpy, parent, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
-        if (!img) return px;
-        for (int yy = 0; yy < h; ++yy)
-            for (int xx = 0; xx < w; ++xx) px.push_back(XGetPixel(img, xx, yy) & 0xFFFFFF);
-        XDestroyImage(img);
-        return px;
+        return user().grab(x, y, w, h);
     }
-    // A user's pointer, through XTest, at a point of the host's window.
-    void pointerTo(int x, int y) {
-        int rx, ry;
-        Window child;
-        XTranslateCoordinates(dpy, parent, DefaultRootWindow(dpy), x, y, &rx, &ry, &child);
-        XTestFakeMotionEvent(dpy, DefaultScreen(dpy), rx, ry, CurrentTime);
-        XFlush(dpy);
-    }
-    void button(bool down) {
-        XTestFakeButtonEvent(dpy, 1, down ? True : False, CurrentTime);
-        XFlush(dpy);
-    }
+    void pointerTo(int x, int y) { user().pointerTo(x, y); }
+    void button(bool down) { user().button(down); }
+    orvo::test::XUser user() const { return {dpy, parent}; }
 
     static void write(LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
         auto* self = static_cast<Ui*>(c);
@@ -160,14 +141,7 @@ protected:
     LV2UI_Handle handle = nullptr;
 };
 
-int openFds() {
-    int n = 0;
-    if (DIR* d = opendir("/proc/self/fd")) {
-        while (readdir(d)) ++n;
-        closedir(d);
-    }
-    return n;
-}
+using orvo::test::openFds;
 
 TEST_F(Ui, OneDescriptorWithTheUiUriAndBothInterfaces) {
     EXPECT_STREQ(descriptor->URI, kUiUri);
@@ -223,10 +197,10 @@ TEST_F(Ui, HostValuesMoveTheControlsAndAreNotEchoed) {
     ASSERT_NE(handle, nullptr);
     idleFor(300);
     // Slider A sits at 320,32 in the form, 33 x 113.
-    const std::vector<unsigned long> before = grab(320, 32, 33, 113);
+    const std::vector<std::uint32_t> before = grab(320, 32, 33, 113);
     portEvent(kParamAttack, 0.9f);
     idleFor(250);
-    const std::vector<unsigned long> moved = grab(320, 32, 33, 113);
+    const std::vector<std::uint32_t> moved = grab(320, 32, 33, 113);
     EXPECT_NE(moved, before) << "A = 0.9 from the host moves slider A";
     portEvent(kParamAttack, 0.1f);
     idleFor(250);
