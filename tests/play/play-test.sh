@@ -113,8 +113,10 @@ xruns)
   echo "xruns in $secs s at period 64: $n"
   # Generous: a shared virtual machine without dedicated cores misses some
   # 1.3 ms deadlines whoever the client is (Debian's jack_metro misses
-  # dozens a second here); what this catches is a callback that blocks.
-  [ -n "$n" ] && [ "$n" -le $((secs * 5)) ] || fail "xruns: '$n'"
+  # dozens a second here, orvo-play 1 to 10 a second with the machine idle
+  # or busy). What this catches is a callback that waits: one that blocked
+  # would miss nearly every one of the 750 periods a second.
+  [ -n "$n" ] && [ "$n" -le $((secs * 100)) ] || fail "xruns: '$n'"
   ;;
 editor)
   start_jack
