@@ -61,8 +61,10 @@ private:
 
 std::string formatDb(float peak) {
     if (!(peak > 0.0f)) return "-inf dBFS";
+    double db = 20.0 * std::log10(double(peak));
+    if (std::fabs(db) < 0.05) db = 0.0;  // the top step of an integer file is full scale, not "-0.0"
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f dBFS", 20.0 * std::log10(double(peak)));
+    std::snprintf(text, sizeof text, "%.1f dBFS", db);
     return text;
 }
 
