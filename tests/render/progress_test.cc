@@ -100,5 +100,13 @@ TEST(Progress, ABarIsDrawnOnATerminalButNotIntoAPipeNorWhenQuiet) {
     EXPECT_EQ(silent.terminal, "");
 }
 
+TEST(Progress, AudioIsNotPouredOntoATerminal) {
+    test::ScratchDir dir;
+    Captured refused = onTerminal(dir, {"--plugin", RECORDER_PLUGIN, "-o", "-"}, false);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.terminal.find("which is a terminal"), std::string::npos) << refused.terminal;
+    EXPECT_EQ(refused.terminal.find("RIFF"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace orvo::render

@@ -73,6 +73,8 @@ std::vector<Job> planJobs(const Options& options) {
     if (!options.format.empty() && !options.out.empty() && options.out != "-" &&
         lowerExtension(options.out) != "." + options.format)
         throw UsageError("--out '" + options.out + "' does not end in ." + options.format + " as --format asks");
+    if (options.out == "-" && ::isatty(STDOUT_FILENO) == 1)
+        throw UsageError("--out - writes audio to standard output, which is a terminal: redirect it to a file or a pipe");
 
     std::vector<Job> jobs;
     if (options.midi.empty()) {

@@ -186,11 +186,10 @@ JobResult renderJob(const Options& options, const Job& job, std::FILE* report) {
         if (auto warning = longRenderWarning(length.expected, options.rate)) printError(*warning);
         CrashCleanup crashCleanup(writer->temporaryPath());
 
-        std::optional<PluginHost> host;
-        host.emplace(pluginPath, HostSettings{options.rate, options.block});
-        std::set<int> fixedParams = configurePlugin(*host, options);
+        PluginHost host(pluginPath, HostSettings{options.rate, options.block});
+        std::set<int> fixedParams = configurePlugin(host, options);
         Timeline timeline = midi ? std::move(*midi) : demoTimeline(options.rate, [&](const std::string& name) {
-            int index = host->findParam(name);
+            int index = host.findParam(name);
             return fixedParams.count(index) ? -1 : index;
         });
         BlockScheduler schedule(std::move(timeline), options.block);
@@ -208,7 +207,7 @@ JobResult renderJob(const Options& options, const Job& job, std::FILE* report) {
         std::string label = job.input.empty() ? "demo" : job.input == "-" ? "stdin" : job.input;
         ProgressBar bar(stderr, !options.quiet, label, options.rate);
         RenderStats stats = render(
-            *host, schedule, settings, *sink, [&](int64_t done, int64_t expected) { bar.update(done, expected); },
+            host, schedule, settings, *sink, [&](int64_t done, int64_t expected) { bar.update(done, expected); },
             &interrupted);
         bar.clear();
         if (stats.cancelled) {
@@ -237,7 +236,7 @@ JobResult renderJob(const Options& options, const Job& job, std::FILE* report) {
         if (result.clipped > 0)
             printError("warning: " + std::to_string(result.clipped) + " samples clipped in the " +
                        describe(writer->format()) + " output of " + inputName(job) + " (peak " + formatDb(peak) +
-                       "); --gain, --normalize or --bits 32f keeps them");
+                       "); lower it with --gain or --normalize, or keep the overs with --bits 32f");
         if (peak == 0.0f && !spool) printError("warning: the render of " + inputName(job) + " is silent");
         if (!options.quiet) {
             double seconds = double(stats.frames) / options.rate;

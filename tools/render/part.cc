@@ -90,7 +90,9 @@ std::string trackTable(const MidiFile& midi) {
                   "notes", "range");
     table += line;
     for (const TrackInfo& t : tracks) {
-        std::string range = t.notes ? noteName(t.lowest) + "-" + noteName(t.highest) : "";
+        std::string range = !t.notes ? ""
+                            : t.lowest == t.highest ? noteName(t.lowest)
+                                                    : noteName(t.lowest) + "-" + noteName(t.highest);
         std::snprintf(line, sizeof line, "  %5d  %-*s  %-8s  %5d  %s", t.index, int(nameWidth),
                       t.name.substr(0, 32).c_str(), channelList(t.channels).c_str(), t.notes, range.c_str());
         std::string row = line;
