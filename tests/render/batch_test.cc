@@ -90,6 +90,7 @@ TEST(Batch, CommandLinesThatCannotWorkAreRefusedBeforeRendering) {
         {{"--midi", "a/song.mid", "b/song.mid", "-o", "x.wav"}, "--out names the output of one input, and there are 2"},
         {{"--midi", "a/song.mid", "b/song.mid", "--out-dir", "out"}, "'a/song.mid' and 'b/song.mid' would both be rendered to 'out/song.wav'"},
         {{"--midi", "a/song.mid", "-"}, "--midi - (standard input) must be the only input"},
+        {{"--midi", "a/song.mid", "--format", "wav", "--out-dir", "a", "--midi", "a/song.wav"}, "'a/song.wav' would be rendered over itself"},
         {{"--midi", "-"}, "--midi - needs --out FILE, or --out - for standard output"},
         {{"--midi", "a/song.mid", "--format", "flac", "-o", "x.wav"}, "does not end in .flac"},
         {{"--midi", "a/song.mid", "-o", "x.wav", "--out-dir", "out"}, "excludes --out-dir"},
