@@ -82,7 +82,7 @@ TEST(Progress, ABarIsDrawnOnATerminalButNotIntoAPipeNorWhenQuiet) {
     auto draws = std::distance(std::sregex_iterator(shown.terminal.begin(), shown.terminal.end(), redraw),
                                std::sregex_iterator());
     EXPECT_GE(draws, 2) << "redrawn a few times a second: " << shown.terminal;
-    EXPECT_LE(draws, 10) << shown.terminal;
+    EXPECT_LE(draws, 100) << "not at every block: " << shown.terminal;
     EXPECT_NE(shown.terminal.find("\r\x1b[KRendered 10.00 s"), std::string::npos)
         << "the bar is cleared before the summary: " << shown.terminal;
     EXPECT_EQ(shown.terminal.find("  0%"), std::string::npos) << "nothing before the first second";
