@@ -98,7 +98,7 @@ std::vector<Job> planJobs(const Options& options) {
         if (!job.problem.empty()) continue;
         job.output = options.out.empty() ? outputFor(job.input, options.outDir, extension) : options.out;
         std::string key = fs::path(job.output).lexically_normal().string();
-        if (key == fs::path(job.input).lexically_normal().string())
+        if (job.output != "-" && key == fs::path(job.input).lexically_normal().string())
             throw UsageError("'" + job.input + "' would be rendered over itself");
         auto [where, fresh] = taken.emplace(key, job.input);
         if (!fresh)
