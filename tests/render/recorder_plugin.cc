@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#if defined(RECORDER_SLOW)
+#include <unistd.h>
+#endif
 
 #include "DAEffectX.h"
 
@@ -115,6 +118,9 @@ float VSTCALLBACK getParameter(AEffect* e, VstInt32 index) {
 
 void VSTCALLBACK processReplacing(AEffect* e, float**, float** out, VstInt32 frames) {
     Recorder& r = *static_cast<Recorder*>(e->object);
+#if defined(RECORDER_SLOW)
+    ::usleep(2000);  // a block in 2 ms, so a render takes long enough to show progress
+#endif
     int next = 0;
     for (int i = 0; i < frames; ++i) {
         for (; next < r.pendingCount && r.pending[next].deltaFrames <= i; ++next) {

@@ -101,14 +101,16 @@ struct ToolResult {
 // Runs the built orvo-render in `cwd` with the given arguments; with
 // `interruptAfterMs` it is sent SIGINT that long after its output file
 // has been started (so a slow start cannot make the test flaky); with
-// `fileSizeLimit` it runs under that limit in bytes, as under `ulimit -f`.
+// `fileSizeLimit` it runs under that limit in bytes, as under `ulimit -f`;
+// with `stdinPath` it reads that file on standard input.
 inline ToolResult runTool(const ScratchDir& cwd, std::vector<std::string> args, int interruptAfterMs = -1,
-                          long fileSizeLimit = -1) {
+                          long fileSizeLimit = -1, const std::string& stdinPath = {}) {
     std::string outPath = cwd.file(".stdout"), errPath = cwd.file(".stderr");
     pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(cwd.path().c_str()) != 0) ::_exit(126);
         if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) ::_exit(126);
+        if (!stdinPath.empty() && !freopen(stdinPath.c_str(), "r", stdin)) ::_exit(126);
         if (fileSizeLimit >= 0) {
             rlimit limit{rlim_t(fileSizeLimit), RLIM_INFINITY};
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);

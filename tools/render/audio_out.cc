@@ -157,8 +157,23 @@ AudioFileWriter::AudioFileWriter(const std::string& path, int sampleRate, std::o
     std::vector<char> name(target_.begin(), target_.end());
     const char suffix[] = ".part-XXXXXX";
     name.insert(name.end(), suffix, suffix + sizeof suffix);
+    open(std::move(name), sampleRate);
+}
+
+AudioFileWriter::AudioFileWriter(Stream stream, int sampleRate, std::optional<SampleFormat> format,
+                                 int64_t maxFrames)
+    : path_("standard output"), streamFd_(stream.fd) {
+    OutputFormat chosen = chooseOutputFormat(stream.container, format, maxFrames);
+    format_ = chosen.samples;
+    sndfileFormat_ = chosen.sndfileFormat;
+    const char* folder = std::getenv("TMPDIR");
+    std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/orvo-render-XXXXXX";
+    open(std::vector<char>(pattern.c_str(), pattern.c_str() + pattern.size() + 1), sampleRate);
+}
+
+void AudioFileWriter::open(std::vector<char> name, int sampleRate) {
     int fd = ::mkstemp(name.data());
-    if (fd < 0) throw OutputError("cannot write '" + path + "': " + std::strerror(errno));
+    if (fd < 0) throw OutputError("cannot write '" + path_ + "': " + std::strerror(errno));
     tempPath_ = name.data();
     io_.fd = fd;
     // mkstemp makes the file private; a render should get the usual mode.
@@ -175,7 +190,7 @@ AudioFileWriter::AudioFileWriter(const std::string& path, int sampleRate, std::o
     static SF_VIRTUAL_IO access = {IoAccess::length, IoAccess::seek, IoAccess::read, IoAccess::write,
                                    IoAccess::tell};
     file_ = sf_open_virtual(&access, SFM_WRITE, &sfInfo, &io_);
-    if (!file_) fail(std::string("cannot write '") + path + "': " + sf_strerror(nullptr));
+    if (!file_) fail(std::string("cannot write '") + path_ + "': " + sf_strerror(nullptr));
     // Float files take overs as they are; integer samples are clipped in
     // writeIntegers. The peak chunk of a float WAV carries the time of
     // writing: without it the same render gives the same file.
@@ -212,8 +227,14 @@ void AudioFileWriter::writeIntegers(const float* interleaved, int frames) {
         for (int i = 0; i < 2 * count; ++i) {
             double scaled = double(in[i]) * scale;
             if (!(scaled == scaled)) scaled = 0.0;  // NaN is silence, not a full-scale click
-            scaled = std::clamp(scaled, -scale, scale - 1.0);
-            converted_[i] = static_cast<int>(std::lrint(scaled)) * (1 << (32 - bits));
+            // The bounds are whole steps, so rounding first and clipping
+            // after gives what clipping first would, and shows the overs.
+            double rounded = std::nearbyint(scaled);
+            if (rounded > scale - 1.0 || rounded < -scale) {
+                ++clipped_;
+                rounded = std::clamp(rounded, -scale, scale - 1.0);
+            }
+            converted_[i] = static_cast<int>(rounded) * (1 << (32 - bits));
         }
         if (sf_writef_int(file_, converted_, count) != count || io_.error) fail(writeError());
         done += count;
@@ -228,6 +249,10 @@ std::string AudioFileWriter::commit() {
     if (io_.error) fail("finishing '" + path_ + "' failed: " + std::strerror(io_.error));
     if (closed != 0) fail("finishing '" + path_ + "' failed: " + sf_error_number(closed));
     // A full disk may show only now, when the data really goes out.
+    if (streamFd_ >= 0) {
+        copyToStream();
+        return path_;
+    }
     if (::fsync(io_.fd) != 0) fail("finishing '" + path_ + "' failed: " + std::strerror(errno));
     int fd = io_.fd;
     io_.fd = -1;
@@ -237,6 +262,29 @@ std::string AudioFileWriter::commit() {
     tempPath_.clear();
     char resolved[PATH_MAX];
     return ::realpath(target_.c_str(), resolved) ? std::string(resolved) : target_;
+}
+
+void AudioFileWriter::copyToStream() {
+    if (::lseek(io_.fd, 0, SEEK_SET) != 0) fail("rereading the render failed: " + std::string(std::strerror(errno)));
+    char chunk[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(io_.fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail("rereading the render failed: " + std::string(std::strerror(errno)));
+        if (n == 0) break;
+        for (ssize_t done = 0; done < n;) {
+            ssize_t w = ::write(streamFd_, chunk + done, size_t(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                // Part of the file may be out already: no "nothing was written".
+                std::string reason = w < 0 ? std::strerror(errno) : "nothing taken";
+                discard();
+                throw OutputError("writing to standard output failed: " + reason);
+            }
+            done += w;
+        }
+    }
+    discard();  // the temporary copy has served its purpose
 }
 
 void AudioFileWriter::discard() {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "renderer.h"
 
@@ -66,13 +67,23 @@ public:
     // render can run, which decides between WAV and RF64.
     AudioFileWriter(const std::string& path, int sampleRate, std::optional<SampleFormat> format,
                     int64_t maxFrames = 0);
+    // The same file for a stream (standard output, which may be a pipe that
+    // cannot seek back to a header): written to a temporary file in TMPDIR
+    // and copied out whole on commit, so a reader never gets half a render.
+    // `container` is a name whose extension picks the format.
+    struct Stream {
+        int fd = -1;
+        std::string container;
+    };
+    AudioFileWriter(Stream stream, int sampleRate, std::optional<SampleFormat> format, int64_t maxFrames = 0);
     ~AudioFileWriter() override;  // discards the temporary file unless committed
     AudioFileWriter(const AudioFileWriter&) = delete;
     AudioFileWriter& operator=(const AudioFileWriter&) = delete;
 
     void write(const float* interleaved, int frames) override;
     // Finishes the file, makes sure it reached the disk and moves it to its
-    // name; returns the absolute path. Any failure on the way removes the
+    // name (or copies it to the stream); returns the absolute path (or
+    // "standard output"). Any failure on the way removes the
     // temporary file and throws: a render that did not fully arrive is
     // never reported as written.
     std::string commit();
@@ -81,11 +92,15 @@ public:
     SampleFormat format() const { return format_; }
     int sndfileFormat() const { return sndfileFormat_; }
     const std::string& temporaryPath() const { return tempPath_; }
+    // Samples beyond the integer format's range, written as its extremes.
+    int64_t clippedSamples() const { return clipped_; }
 
 private:
     [[noreturn]] void fail(const std::string& what);
     std::string writeError() const;
     void writeIntegers(const float* interleaved, int frames);
+    void open(std::vector<char> tempPattern, int sampleRate);
+    void copyToStream();
 
     std::string path_;    // as given, for messages
     std::string target_;  // what the render replaces
@@ -94,6 +109,8 @@ private:
     int sndfileFormat_ = 0;
     SNDFILE* file_ = nullptr;
     OutputDescriptor io_;
+    int streamFd_ = -1;  // the stream the finished file goes to, if any
+    int64_t clipped_ = 0;
     // Integer samples for one chunk of frames, converted here and not in
     // libsndfile, whose WAV path truncates where its FLAC path rounds.
     static constexpr int kChunkFrames = 1024;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,17 +17,31 @@ enum ExitStatus : int {
     kExitInterrupted = 130,
 };
 
+// A problem with what the user typed rather than with a file.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 struct Options {
-    std::string plugin;  // empty: the plug-in built beside the executable
-    std::string midi;    // empty: the built-in demo
-    std::string out = "orvo-demo.wav";
+    std::string plugin;             // empty: the plug-in built beside the executable
+    std::vector<std::string> midi;  // files, folders or "-" (standard input); empty: the built-in demo
+    std::string out;                // empty: named after the input; "-": standard output
+    std::string outDir;             // where outputs named after their inputs go; empty: beside them
+    std::string format;             // "wav" or "flac"; empty: as --out names it, else WAV
     int rate = 44100;
     int block = 512;
     std::optional<int> program;
     std::vector<std::string> params;  // NAME=VALUE, applied in order after the program
     std::optional<double> tail;
     std::string bits;  // empty: the container's default
+    std::vector<int> channels;        // 1-16; empty: all but the drums of a several-channel part
+    std::vector<std::string> tracks;  // indices from 1 or names; empty: every track
+    bool sustain = true;              // the host holds note-offs while controller 64 is down
+    std::optional<double> gainDb;
+    std::optional<double> normalizeDb;  // peak level in dBFS
     bool list = false;
+    bool listTracks = false;
     bool quiet = false;
 };
 
@@ -47,7 +62,7 @@ Parsed parseCommandLine(int argc, const char* const* argv);
 constexpr int kLongRenderSeconds = 3600;
 std::optional<std::string> longRenderWarning(int64_t frames, int sampleRate);
 
-// Runs a render or a listing and returns the exit status.
+// Runs the renders or a listing and returns the exit status.
 int run(const Options& options);
 
 int runCommandLine(int argc, const char* const* argv);

@@ -1,7 +1,12 @@
 #include "midi_file.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 namespace orvo::render {
@@ -64,7 +69,8 @@ uint32_t bigEndian(std::span<const uint8_t> b) {
 }
 
 // One MTrk chunk. Returns the tick of its end (end-of-track or last event).
-uint64_t parseTrack(Reader& in, std::vector<MidiFileEvent>& events, std::vector<TempoChange>& tempos) {
+uint64_t parseTrack(Reader& in, uint16_t trackIndex, std::vector<MidiFileEvent>& events,
+                    std::vector<TempoChange>& tempos, std::string& name) {
     uint64_t tick = 0;
     uint8_t running = 0;
     const char* cancelledBy = nullptr;  // the kind of event that ended running status
@@ -88,6 +94,7 @@ uint64_t parseTrack(Reader& in, std::vector<MidiFileEvent>& events, std::vector<
             if (type & 0x80) in.fail("meta event type with its top bit set");
             auto data = in.take(in.varLen());
             if (type == 0x2F) return tick;  // end of track: ignore anything after it
+            if (type == 0x03 && name.empty()) name.assign(data.begin(), data.end());
             if (type == 0x51) {
                 if (data.size() != 3) in.fail("tempo event with " + std::to_string(data.size()) + " bytes, expected 3");
                 uint32_t micros = bigEndian(data);
@@ -115,6 +122,7 @@ uint64_t parseTrack(Reader& in, std::vector<MidiFileEvent>& events, std::vector<
         running = status;
         MidiFileEvent event;
         event.tick = tick;
+        event.track = trackIndex;
         event.bytes[0] = status;
         event.size = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
         for (int i = 1; i < event.size; ++i) {
@@ -125,6 +133,16 @@ uint64_t parseTrack(Reader& in, std::vector<MidiFileEvent>& events, std::vector<
         events.push_back(event);
     }
     return tick;  // no end-of-track event: accept what is there
+}
+
+// Names come in whatever encoding the writer used, padded or with line
+// breaks: shown in a table, anything but printable ASCII becomes '?'.
+std::string cleanName(const std::string& raw) {
+    std::string name;
+    for (unsigned char c : raw) name += c >= 0x20 && c < 0x7F ? char(c) : c == '\0' ? ' ' : '?';
+    auto first = name.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return name.substr(first, name.find_last_not_of(' ') - first + 1);
 }
 
 bool completeTrackAt(std::span<const uint8_t> bytes, size_t offset) {
@@ -174,8 +192,12 @@ MidiFile parseMidiFile(std::span<const uint8_t> bytes) {
         size_t start = file.offset();
         auto body = file.take(length);
         if (id != 0x4D54726B /* MTrk */) continue;  // unknown chunks are to be skipped
+        if (midi.trackCount > UINT16_MAX) file.fail("more than 65536 tracks");
         Reader track(body, start, midi.trackCount);
-        midi.endTick = std::max(midi.endTick, parseTrack(track, events, midi.tempos));
+        std::string name;
+        midi.endTick = std::max(midi.endTick,
+                                parseTrack(track, uint16_t(midi.trackCount), events, midi.tempos, name));
+        midi.trackNames.push_back(cleanName(name));
         ++midi.trackCount;
     }
     if (midi.trackCount < declaredTracks)
@@ -206,6 +228,24 @@ MidiFile readMidiFile(const std::string& path) {
         return parseMidiFile(bytes);
     } catch (const MidiError& e) {
         throw MidiError("'" + path + "' is corrupt: " + e.what());
+    }
+}
+
+MidiFile readMidiStream(int fd, const std::string& name) {
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw MidiError("cannot read MIDI from " + name + ": " + std::strerror(errno));
+        if (n == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + n);
+        if (bytes.size() > kMaxFileBytes) throw MidiError(name + " is not a MIDI file of sensible size");
+    }
+    try {
+        return parseMidiFile(bytes);
+    } catch (const MidiError& e) {
+        throw MidiError("the MIDI on " + name + " is corrupt: " + e.what());
     }
 }
 

@@ -25,6 +25,7 @@ struct MidiFileEvent {
     uint64_t tick = 0;
     uint8_t bytes[3] = {0, 0, 0};
     uint8_t size = 0;  // 2 or 3
+    uint16_t track = 0;  // from 0, in file order
 };
 
 struct TempoChange {
@@ -42,6 +43,9 @@ struct MidiFile {
     std::vector<MidiFileEvent> events;  // all tracks merged, in time order
     std::vector<TempoChange> tempos;    // sorted; empty means 120 BPM throughout
     uint64_t endTick = 0;               // latest end-of-track
+    // Each track's first name event (meta 0x03), empty where it has none:
+    // what a user reads to find the melody among the tracks.
+    std::vector<std::string> trackNames;
 
     // Frame of a tick at an integer sample rate, rounded to nearest. Exact:
     // computed in integers, so the same file always lands on the same frames.
@@ -66,5 +70,8 @@ private:
 
 MidiFile parseMidiFile(std::span<const uint8_t> bytes);
 MidiFile readMidiFile(const std::string& path);  // also throws MidiError for I/O faults
+// The whole of a stream that cannot seek (a pipe on standard input); `name`
+// is what messages call it.
+MidiFile readMidiStream(int fd, const std::string& name);
 
 }  // namespace orvo::render
