@@ -24,7 +24,10 @@ cleanup() {
 }
 trap cleanup EXIT
 start_jack() {
-  jackd -n "$server" -d dummy -r 48000 -p 64 >jackd.log 2>&1 &
+  # Synchronous: the server waits for every client each period, so a late
+  # period is late for all of them and none is skipped; a recording then
+  # holds every frame even on a machine that misses deadlines.
+  jackd -S -n "$server" -d dummy -r 48000 -p 64 >jackd.log 2>&1 &
   jackpid=$!
   i=0
   until JACK_DEFAULT_SERVER=$server jack_lsp >/dev/null 2>&1; do

@@ -12,7 +12,7 @@
 
 #include "cli.h"
 #include "editor_window.h"
-#include "host_setup.h"
+#include "plugin_setup.h"
 #include "jack_client.h"
 #include "recorder.h"
 
@@ -81,13 +81,13 @@ int run(const Options& options) {
         std::optional<render::SampleFormat> format;
         if (!options.bits.empty()) {
             format = render::parseSampleFormat(options.bits);
-            if (!format) throw host::SetupError("--bits '" + options.bits + "' is not 16, 24 or 32f");
+            if (!format) throw render::UsageError("--bits '" + options.bits + "' is not 16, 24 or 32f");
         }
         if (options.list) {
             render::PluginHost host(pluginPath, render::HostSettings{44100, 512, "orvo-play", true});
-            host::applyProgram(host, options.program);
-            host::applyParams(host, options.params);
-            host::listPlugin(host);
+            render::applyProgram(host, options.program);
+            render::applyParams(host, options.params);
+            render::listPlugin(host);
             return 0;
         }
 
@@ -95,8 +95,8 @@ int run(const Options& options) {
         render::PluginHost host(pluginPath,
                                 render::HostSettings{jack.sampleRate(), jack.bufferSize(), "orvo-play", true});
         if (host.numOutputs() > 2) throw render::PluginError("the plug-in has more than two outputs");
-        host::applyProgram(host, options.program);
-        host::applyParams(host, options.params);
+        render::applyProgram(host, options.program);
+        render::applyParams(host, options.params);
         std::vector<float> startValues;
         for (int i = 0; i < host.numParams(); ++i) startValues.push_back(host.getParameter(i));
 
@@ -172,7 +172,7 @@ int run(const Options& options) {
     } catch (const JackError& e) {
         say(e.what());
         return e.status;
-    } catch (const host::SetupError& e) {
+    } catch (const render::UsageError& e) {
         say(e.what());
         return 2;
     } catch (const render::OutputChoiceError& e) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "audio_out.h"
+#include "plugin_setup.h"
 #include "batch.h"
 #include "job.h"
 #include "plugin_host.h"
@@ -25,22 +26,6 @@ CLI::Validator finite(const std::string& option, const std::string& what) {
             return std::isfinite(value) ? "" : option + " needs " + what + ", not '" + text + "'";
         },
         "");
-}
-
-void list(PluginHost& host) {
-    std::printf("%s: %s by %s\n", host.effectName().c_str(), host.productString().c_str(),
-                host.vendorString().c_str());
-    std::printf("plug-in  %s\n", host.path().c_str());
-    std::printf("outputs  %d, inputs %d\n\n", host.numOutputs(), host.effect()->numInputs);
-    int current = static_cast<int>(host.dispatch(effGetProgram));
-    std::printf("Programs (%d):\n", host.numPrograms());
-    for (int i = 0; i < host.numPrograms(); ++i)
-        std::printf("  %c%3d  %s\n", i == current ? '*' : ' ', i, host.programName(i).c_str());
-    std::printf("\nParameters (%d), as in program %d:\n", host.numParams(), current);
-    std::printf("  %3s  %-12s %-8s %s\n", "#", "name", "value", "display");
-    for (int i = 0; i < host.numParams(); ++i)
-        std::printf("  %3d  %-12s %-8.4f %s\n", i, host.paramName(i).c_str(), double(host.getParameter(i)),
-                    host.paramDisplay(i).c_str());
 }
 
 }  // namespace
@@ -149,7 +134,7 @@ static void listPlugin(const Options& options) {
     std::string pluginPath = options.plugin.empty() ? defaultPluginPath() : options.plugin;
     PluginHost host(pluginPath, HostSettings{options.rate, options.block});
     configurePlugin(host, options);
-    list(host);
+    listPlugin(host);
 }
 
 int run(const Options& options) {

@@ -12,6 +12,7 @@
 
 #include "audio_out.h"
 #include "demo.h"
+#include "plugin_setup.h"
 #include "levels.h"
 #include "midi_file.h"
 #include "part.h"
@@ -74,22 +75,6 @@ std::string formatGain(float gain) {
     return text;
 }
 
-void applyProgram(PluginHost& host, const Options& options) {
-    if (!options.program) return;
-    int program = *options.program;
-    if (program < 0 || program >= host.numPrograms())
-        throw UsageError("--program " + std::to_string(program) + " is out of range: the plug-in has " +
-                         std::to_string(host.numPrograms()) + " programs (0 to " +
-                         std::to_string(host.numPrograms() - 1) + ")");
-    host.setProgram(program);
-}
-
-std::string parameterNames(PluginHost& host) {
-    std::string names;
-    for (int i = 0; i < host.numParams(); ++i) names += (i ? ", " : "") + host.paramName(i);
-    return names.empty() ? "none" : names;
-}
-
 std::string inputName(const Job& job) {
     if (job.input.empty()) return "the demo";
     return job.input == "-" ? "standard input" : "'" + job.input + "'";
@@ -141,24 +126,8 @@ StopSignals::~StopSignals() {
 bool StopSignals::requested() { return interrupted.load(); }
 
 std::set<int> configurePlugin(PluginHost& host, const Options& options) {
-    applyProgram(host, options);
-    std::set<int> touched;
-    for (const std::string& assignment : options.params) {
-        auto eq = assignment.find('=');
-        if (eq == std::string::npos || eq == 0)
-            throw UsageError("--param '" + assignment + "' is not NAME=VALUE");
-        std::string name = assignment.substr(0, eq), text = assignment.substr(eq + 1);
-        int index = host.findParam(name);
-        if (index < 0)
-            throw UsageError("unknown parameter '" + name + "'; the plug-in's parameters are: " + parameterNames(host));
-        char* end = nullptr;
-        float value = std::strtof(text.c_str(), &end);
-        if (text.empty() || *end != '\0' || !(value >= 0.0f && value <= 1.0f))
-            throw UsageError("--param " + name + ": '" + text + "' is not a value from 0 to 1");
-        host.setParameter(index, value);
-        touched.insert(index);
-    }
-    return touched;
+    applyProgram(host, options.program);
+    return applyParams(host, options.params);
 }
 
 JobResult renderJob(const Options& options, const Job& job, std::FILE* report) {

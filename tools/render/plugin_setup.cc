@@ -1,12 +1,14 @@
-#include "host_setup.h"
+#include "plugin_setup.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-namespace orvo::host {
+#include "cli.h"
+
+namespace orvo::render {
 namespace {
 
-std::string parameterNames(render::PluginHost& host) {
+std::string parameterNames(PluginHost& host) {
     std::string names;
     for (int i = 0; i < host.numParams(); ++i) names += (i ? ", " : "") + host.paramName(i);
     return names.empty() ? "none" : names;
@@ -14,36 +16,36 @@ std::string parameterNames(render::PluginHost& host) {
 
 }  // namespace
 
-void applyProgram(render::PluginHost& host, std::optional<int> program) {
+void applyProgram(PluginHost& host, std::optional<int> program) {
     if (!program) return;
     const int p = *program;
     if (p < 0 || p >= host.numPrograms())
-        throw SetupError("--program " + std::to_string(p) + " is out of range: the plug-in has " +
+        throw UsageError("--program " + std::to_string(p) + " is out of range: the plug-in has " +
                          std::to_string(host.numPrograms()) + " programs (0 to " +
                          std::to_string(host.numPrograms() - 1) + ")");
     host.setProgram(p);
 }
 
-std::set<int> applyParams(render::PluginHost& host, const std::vector<std::string>& assignments) {
+std::set<int> applyParams(PluginHost& host, const std::vector<std::string>& assignments) {
     std::set<int> touched;
     for (const std::string& assignment : assignments) {
         auto eq = assignment.find('=');
-        if (eq == std::string::npos || eq == 0) throw SetupError("--param '" + assignment + "' is not NAME=VALUE");
+        if (eq == std::string::npos || eq == 0) throw UsageError("--param '" + assignment + "' is not NAME=VALUE");
         std::string name = assignment.substr(0, eq), text = assignment.substr(eq + 1);
         int index = host.findParam(name);
         if (index < 0)
-            throw SetupError("unknown parameter '" + name + "'; the plug-in's parameters are: " + parameterNames(host));
+            throw UsageError("unknown parameter '" + name + "'; the plug-in's parameters are: " + parameterNames(host));
         char* end = nullptr;
         float value = std::strtof(text.c_str(), &end);
         if (text.empty() || *end != '\0' || !(value >= 0.0f && value <= 1.0f))
-            throw SetupError("--param " + name + ": '" + text + "' is not a value from 0 to 1");
+            throw UsageError("--param " + name + ": '" + text + "' is not a value from 0 to 1");
         host.setParameter(index, value);
         touched.insert(index);
     }
     return touched;
 }
 
-void listPlugin(render::PluginHost& host) {
+void listPlugin(PluginHost& host) {
     std::printf("%s: %s by %s\n", host.effectName().c_str(), host.productString().c_str(),
                 host.vendorString().c_str());
     std::printf("plug-in  %s\n", host.path().c_str());
@@ -59,4 +61,4 @@ void listPlugin(render::PluginHost& host) {
                     host.paramDisplay(i).c_str());
 }
 
-}  // namespace orvo::host
+}  // namespace orvo::render
