@@ -222,16 +222,7 @@ TEST_F(Ui, AKnobDragAndARadioClickAreWritesInsideTouchGestures) {
     idleFor(300);
     // Knob Drag at 216,96 in the form, 20 pixels up: 0.5 -> 0.6.
     const uint32_t drag = kPortFirstControl + kParamDrag;
-    pointerTo(216 + 16, 96 + 16);
-    idleFor(80);
-    button(true);
-    idleFor(80);
-    pointerTo(216 + 16, 96 + 16 - 10);
-    idleFor(80);
-    pointerTo(216 + 16, 96 + 16 - 20);
-    idleFor(80);
-    button(false);
-    idleFor(150);
+    user().dragKnobDragUp20([this](int ms) { idleFor(ms); });
     ASSERT_GE(messages.size(), 3u);
     EXPECT_EQ(messages.front(), (Message{Message::kGrab, drag, 0.0f}));
     EXPECT_EQ(messages.back(), (Message{Message::kRelease, drag, 0.0f}));

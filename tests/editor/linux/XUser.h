@@ -54,6 +54,22 @@ struct XUser {
         XTestFakeKeyEvent(dpy, code, False, CurrentTime);
         XFlush(dpy);
     }
+    // Knob Drag (Tsumami1, at 216,96 in the form at the parent's top-left)
+    // dragged 20 pixels up, 0.5 to 0.6, as a user does it: `idleFor(ms)`
+    // runs the host's idle between the steps.
+    template <class Idle>
+    void dragKnobDragUp20(Idle&& idleFor) const {
+        pointerTo(216 + 16, 96 + 16);
+        idleFor(80);
+        button(true);
+        idleFor(80);
+        pointerTo(216 + 16, 96 + 16 - 10);
+        idleFor(80);
+        pointerTo(216 + 16, 96 + 16 - 20);
+        idleFor(80);
+        button(false);
+        idleFor(150);
+    }
     // Reads and drops what the test's own connection received.
     void drain() const {
         while (XPending(dpy)) {

@@ -124,16 +124,7 @@ int main(int argc, char** argv) {
 
     // Drag knob Drag (Tsumami1 at 216,96 in the form) 20 pixels up.
     automations.clear();
-    pointerTo(216 + 16, 96 + 16);
-    idleFor(80);
-    button(true);
-    idleFor(80);
-    pointerTo(216 + 16, 96 + 16 - 10);
-    idleFor(80);
-    pointerTo(216 + 16, 96 + 16 - 20);
-    idleFor(80);
-    button(false);
-    idleFor(150);
+    user.dragKnobDragUp20(idleFor);
     check(lastAutomation(10, 0.6f), "dragging knob Drag 20 pixels up automates Drag = 0.6");
     check(fx->getParameter(fx, 10) == 0.6f, "the synthesizer holds Drag = 0.6");
 
