@@ -12,6 +12,8 @@
 #include <lv2/midi/midi.h>
 #include <lv2/urid/urid.h>
 
+#include <dlfcn.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -104,6 +106,11 @@ private:
 class World {
 public:
     World() : world(lilv_world_new()) {
+        // lilv unloads the library with its last instance; the library
+        // carries its own C++ runtime, whose start-up allocations would then
+        // be stranded (and reported as leaks). Held open here, it stays.
+        static void* const kept = dlopen(ORVO_LV2_BUNDLE "/OrvoSwitch.so", RTLD_NOW | RTLD_NODELETE);
+        (void)kept;
         LilvNode* bundle = lilv_new_file_uri(world, nullptr, ORVO_LV2_BUNDLE "/");
         lilv_world_load_bundle(world, bundle);
         lilv_node_free(bundle);
