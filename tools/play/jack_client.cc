@@ -90,14 +90,12 @@ void JackClient::connect(const std::vector<std::string>& sources, const std::vec
     }
 }
 
+// After the server went away the client is dead, but its threads and
+// memory are only released by closing it, which then returns at once.
 void JackClient::close() {
     if (!client_) return;
-    // After the server went away the client is dead: closing it could wait
-    // on a server that will never answer.
-    if (!gone_.load(std::memory_order_relaxed)) {
-        if (active_) jack_deactivate(client_);
-        jack_client_close(client_);
-    }
+    if (active_ && !gone_.load(std::memory_order_relaxed)) jack_deactivate(client_);
+    jack_client_close(client_);
     client_ = nullptr;
     active_ = false;
 }

@@ -87,6 +87,7 @@ void LivePlayer::process(uint32_t frames, float* left, float* right, const LiveM
 // sound as a click, so a full ring counts the frames it drops instead.
 void LivePlayer::record(const float* left, const float* right, uint32_t frames) {
     const size_t bytes = size_t(frames) * 2 * sizeof(float);
+    (void)ringOut_.load(std::memory_order_acquire);  // the room the reader gave back
     if (jack_ringbuffer_write_space(ring_) < bytes) {
         dropped_.fetch_add(frames, std::memory_order_relaxed);
         return;
@@ -101,14 +102,18 @@ void LivePlayer::record(const float* left, const float* right, uint32_t frames) 
         jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(interleaved_), size_t(n) * 2 * sizeof(float));
         done += n;
     }
+    ringIn_.fetch_add(frames, std::memory_order_release);
 }
 
 uint32_t LivePlayer::takeRecorded(float* out, uint32_t maxFrames) {
     if (!ring_) return 0;
     const size_t frameBytes = 2 * sizeof(float);
-    const size_t frames = std::min<size_t>(jack_ringbuffer_read_space(ring_) / frameBytes, maxFrames);
+    const uint64_t ready = ringIn_.load(std::memory_order_acquire) - takenLocal_;
+    const size_t frames = std::min<size_t>({size_t(ready), jack_ringbuffer_read_space(ring_) / frameBytes, maxFrames});
     if (frames == 0) return 0;
     jack_ringbuffer_read(ring_, reinterpret_cast<char*>(out), frames * frameBytes);
+    takenLocal_ += frames;
+    ringOut_.store(takenLocal_, std::memory_order_release);
     return static_cast<uint32_t>(frames);
 }
 

@@ -65,6 +65,14 @@ private:
     std::atomic<int> notes_{0};
     std::atomic<float> peak_{0.0f};
     std::atomic<uint64_t> dropped_{0};
+    // Frames put into and taken from the ring. JACK's ring orders its data
+    // with barriers inside libjack; these say the same in C++ terms, the one
+    // place in the player that needs release and acquire: a frame is read
+    // only after the store that follows its writing, and its room is reused
+    // only after the store that follows its reading.
+    std::atomic<uint64_t> ringIn_{0};
+    std::atomic<uint64_t> ringOut_{0};
+    uint64_t takenLocal_ = 0;  // recording thread only
     // Audio thread only.
     uint16_t held_[128] = {};  // per key, one bit per channel
     int heldCount_ = 0;
