@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs what a fresh Debian 12 machine lacks to build and test everything.
 # Run as root. Safe to run again: apt-get skips what is already there, and
 # the 32-bit Wine below is unpacked only when its folder is missing or was

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs what is missing, builds everything and runs every test: the three
 # binaries and their tests, the whole suite again under ASan+UBSan and under
 # TSan, and each fuzzer for a bounded time.
