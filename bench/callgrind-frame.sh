@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Instructions per rendered frame, counted by callgrind: deterministic and
 # the same on any x86-64 machine for the same build. Counts only the render
 # calls (blocks of BLOCK frames, 512 unless set, through processReplacing),

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Compile flags every target shares. The engine's output is held to the
 # bit on every build, so no contraction into fused multiply-adds, no fast-math, and SSE2
 # scalar math on 32-bit x86 (the x87's extended precision would change bits).

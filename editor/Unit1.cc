@@ -90,7 +90,7 @@ TForm1::~TForm1() {
 void TForm1::buildControls(void* parentWindow) {
     static constexpr std::string_view kWaves[] = {"Sin", "Saw", "Sqr", "Tri"};
     static constexpr std::string_view kTypes[] = {"LowPass", "BandPass", "HiPass"};
-    static constexpr std::string_view kAbout[] = {"Orvo Switch Ver1.11", "Switch Table Synth VST", "",
+    static constexpr std::string_view kAbout[] = {"Orvo Switch Ver" ORVO_ABOUT_VERSION, "Switch Table Synth VST", "",
                                                   "https://orvo.example.com/"};
     Platform& p = platform;
     form = p.createForm(parentWindow, kWidth, kHeight, FontStyle{}, this);

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds the three plug-in binaries (and, in the Linux build, the tools, tests
 # and benchmarks) with the CMake presets.
 set -e

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs what is missing, builds, and renders the built-in demo phrase
 # through the plug-in to orvo-demo.wav.
 set -e

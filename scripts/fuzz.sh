@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets with clang (ASan + UBSan) and runs each for a
 # bounded time: scripts/fuzz.sh [seconds-per-target] [target ...]
 set -e

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs what a fresh Debian 12 machine lacks to build and test everything.
 # Run as root. Safe to run again: apt-get skips what is already there, and
 # the 32-bit Wine below is unpacked only when its folder is missing or was
@@ -11,7 +12,8 @@ PACKAGES="cmake g++ make pkg-config git ca-certificates
   libx11-dev libxft-dev libfontconfig-dev libxtst-dev fonts-liberation
   xdotool imagemagick valgrind clang libclang-rt-14-dev
   ardour dpf-source lv2-dev liblilv-dev lilv-utils sordi jalv
-  libjack-jackd2-dev jackd2"
+  libjack-jackd2-dev jackd2
+  dpkg-dev lintian help2man file zip unzip"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Checks a built OrvoSwitch.dll the way a host's loader sees it:
 #   check-pe.sh OBJDUMP DLL FORMAT MAGIC
 # FORMAT is objdump's file format (pei-i386, pei-x86-64), MAGIC the optional

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Checks a built OrvoSwitch.clap the way a CLAP host's loader sees it:
 #   check-exports.sh OBJDUMP CLAP
 # It must export clap_entry and nothing else, and need nothing a user's

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Fails when the engine library needs a symbol from the plug-in boundary, the
 # editor, a window system or any other part of this project: what it takes
 # from outside itself must be the C and C++ runtimes'.

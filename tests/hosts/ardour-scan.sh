@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # A real Linux host's plug-in scanner must accept the plug-in as an
 # instrument with no audio inputs, two outputs, MIDI in and an editor.
 #   ardour-scan.sh path/to/OrvoSwitch.so

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The bundle as LV2's own tools read it.
 #   check-bundle.sh validate BUNDLE      lv2_validate: no error, no warning
 #   check-bundle.sh list BUILD URI       lv2ls with LV2_PATH at the build folder

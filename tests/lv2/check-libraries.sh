@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The two libraries of the bundle: the instrument's links no window system,
 # so a host that only plays never loads X; each exports its descriptor and
 # nothing else.

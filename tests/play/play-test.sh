@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # orvo-play against a JACK server of its own (the dummy driver, 48 kHz,
 # period 64), started and stopped here:
 #   play-test.sh MODE BUILD_DIR WORK_DIR

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Runs a Windows test program under wine in one of the build folder's prefixes.
 #   run-wine.sh [--win32] --init PREFIX          create the prefix (once per test run)
 #   run-wine.sh [--win32] PREFIX program.exe ... run a program in it (77 if not built)

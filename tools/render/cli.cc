@@ -39,14 +39,6 @@ std::optional<std::string> longRenderWarning(int64_t frames, int sampleRate) {
     return std::string(text);
 }
 
-std::string defaultPluginPath() {
-    char self[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "OrvoSwitch.so";
-    std::string path(self, size_t(n));
-    return path.substr(0, path.rfind('/') + 1) + "OrvoSwitch.so";
-}
-
 Parsed parseCommandLine(int argc, const char* const* argv) {
     Parsed parsed;
     Options& o = parsed.options;

@@ -45,8 +45,8 @@ struct Options {
     bool quiet = false;
 };
 
-// The OrvoSwitch.so in the executable's own folder (through /proc/self/exe,
-// so it does not matter where the tool is started from).
+// The OrvoSwitch.so beside the executable, or where an install put it
+// (plugin_search.h says where it looks).
 std::string defaultPluginPath();
 
 // Parses the command line; on --help, --version or a usage error it has
