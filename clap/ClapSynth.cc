@@ -127,20 +127,9 @@ bool ClapSynth::activate(double rate) {
     return true;
 }
 
-// A fresh start, as a new instance that got the same values: the engine's
-// reset converts every value at its default rate, so those the host or the
-// user set are converted again at ours.
-void ClapSynth::reset() {
-    engine_.reset();
-    engine_.setSampleRate(rate());
-    for (int32_t i : kProgramApplyOrder)
-        if (touched_[i].load(std::memory_order_relaxed)) engine_.setParameter(i, engine_.parameter(i), rate());
-}
+void ClapSynth::reset() { engine_.restart(rate()); }
 
-void ClapSynth::setValue(int32_t index, float value) {
-    touched_[index].store(true, std::memory_order_relaxed);
-    engine_.setParameter(index, value, rate());
-}
+void ClapSynth::setValue(int32_t index, float value) { engine_.setParameter(index, value, rate()); }
 
 const void* ClapSynth::extension(const char* id) const {
     if (!id) return nullptr;

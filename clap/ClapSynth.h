@@ -93,7 +93,6 @@ private:
     const clap_host_timer_support_t* hostTimer_ = nullptr;
     Engine engine_;
     std::atomic<float> rate_{kDefaultSampleRate};
-    std::atomic<bool> touched_[kNumParams] = {};  // set since construction
     bool active_ = false;  // main
     UiEdits edits_;
     std::unique_ptr<ClapEditor> editor_;  // main

@@ -41,11 +41,9 @@ struct Instance {
     const LV2_Atom_Sequence* events = nullptr;
     float* out[kNumOutputs] = {};
     const float* control[kNumParams] = {};
-    // The bits of the value each parameter was last set to, and whether the
-    // host ever set it: an unchanged port sends nothing, as a VST 2 host
-    // that does not call setParameter.
+    // The bits of the value each parameter was last set to: an unchanged
+    // port sends nothing, as a VST 2 host that does not call setParameter.
     uint32_t applied[kNumParams] = {};
-    bool touched[kNumParams] = {};
     float scratch[kNumOutputs][kScratchFrames] = {};
 
     Instance() {
@@ -60,7 +58,6 @@ struct Instance {
             const float v = *control[i];
             if (bitsOf(v) == applied[i]) continue;
             applied[i] = bitsOf(v);
-            touched[i] = true;
             engine.setParameter(i, v, rate);
         }
     }
@@ -144,10 +141,7 @@ void connectPort(LV2_Handle handle, uint32_t port, void* data) {
 // converted at its rate again (reset converts at the default rate).
 void activate(LV2_Handle handle) {
     auto* self = static_cast<Instance*>(handle);
-    self->engine.reset();
-    self->engine.setSampleRate(self->rate);
-    for (int32_t i = 0; i < kNumParams; ++i)
-        if (self->touched[i]) self->engine.setParameter(i, self->engine.parameter(i), self->rate);
+    self->engine.restart(self->rate);
 }
 
 // Thread: audio. No allocation, lock, system call or logging in here.

@@ -37,9 +37,17 @@ void Engine::reset() {
     waveTables();  // built here at the latest, never on the audio thread
 }
 
+void Engine::restart(float rate) {
+    reset();
+    setSampleRate(rate);
+    for (int32_t i : kProgramApplyOrder)
+        if (set_[i].load(relaxed)) setParameter(i, current_[i].load(relaxed), rate);
+}
+
 void Engine::setParameter(int32_t index, float value, float sampleRate) {
     if (!isParamIndex(index)) return;
     current_[index].store(value, relaxed);
+    set_[index].store(true, relaxed);
     if (usableRate(sampleRate)) conversionRate_.store(sampleRate, relaxed);
     applyParameter(q_, index, value, conversionRate_.load(relaxed));
 }

@@ -68,6 +68,13 @@ public:
     // are kept and re-applied at that rate. Not real-time: call while the
     // audio thread is idle.
     void reset();
+    // The same fresh start as a new engine at `rate` that got the same
+    // setParameter calls: voices as after reset, the pitch step at `rate`,
+    // the values set since construction converted at `rate` again, the rest
+    // at 44100 as a new engine has them. For hosts that restart a running
+    // instance (CLAP reset, LV2 activate). Not real-time in general, like
+    // reset; it allocates nothing.
+    void restart(float rate);
 
     // --- any thread ---
     // Stores a current value (index 0..11) and recomputes what it drives, at
@@ -133,6 +140,7 @@ private:
 
     EngineQuantities q_;
     std::atomic<float> current_[kNumParams];      // the twelve current values, stored unchanged
+    std::atomic<bool> set_[kNumParams] = {};      // set through setParameter since construction
     std::atomic<float> tableStep_{0.0f};           // 4096 / sample rate
     std::atomic<float> conversionRate_{kDefaultSampleRate};  // last finite positive rate seen
     VoiceBank bank_;

@@ -214,6 +214,11 @@ uint64_t clapSessionHash(const clap_plugin_entry_t* entry, uint32_t block, doubl
     return hash.h;
 }
 
+bool openEditor(Host& host, const clap_window_t& parent) {
+    return host.gui->create(host.plugin, parent.api, false) && host.gui->set_parent(host.plugin, &parent) &&
+           host.gui->show(host.plugin);
+}
+
 std::string gestureTrace(Host& host, uint32_t id) {
     InEvents in;
     OutEvents out;

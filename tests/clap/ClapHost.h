@@ -87,6 +87,10 @@ private:
 // event inside its block at its frame; the hash of what came out.
 uint64_t clapSessionHash(const clap_plugin_entry_t* entry, uint32_t block, double rate = orvo::timed::kRate);
 
+// The editor embedded in `parent` as a host opens it: create, set_parent,
+// show; false at the first step that fails.
+bool openEditor(Host& host, const clap_window_t& parent);
+
 // What one block of 64 frames sends back for parameter `id`, as a readable
 // trace: "begin value 0.600 end ".
 std::string gestureTrace(Host& host, uint32_t id);

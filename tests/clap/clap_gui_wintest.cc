@@ -33,8 +33,7 @@ bool openEditor(Host& host) {
     clap_window_t w{};
     w.api = CLAP_WINDOW_API_WIN32;
     w.win32 = hostWindow;
-    return host.gui->create(host.plugin, CLAP_WINDOW_API_WIN32, false) && host.gui->set_parent(host.plugin, &w) &&
-           host.gui->show(host.plugin);
+    return orvo::test::openEditor(host, w);
 }
 
 }  // namespace

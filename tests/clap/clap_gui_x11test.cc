@@ -42,11 +42,7 @@ clap_window_t parentWindow() {
     return w;
 }
 
-bool openEditor(Host& host) {
-    const clap_window_t w = parentWindow();
-    return host.gui->create(host.plugin, CLAP_WINDOW_API_X11, false) && host.gui->set_parent(host.plugin, &w) &&
-           host.gui->show(host.plugin);
-}
+bool openEditor(Host& host) { return orvo::test::openEditor(host, parentWindow()); }
 
 }  // namespace
 
