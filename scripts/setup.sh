@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Installs what a fresh Debian 12 machine lacks to build and test everything.
 # Run as root. Safe to run again: apt-get skips what is already there, and
-# the 32-bit Wine below is unpacked only when its folder is missing or was
-# made from another package list.
+# the 32-bit Wine and the arm64 libraries below are unpacked only when their
+# folder is missing or was made from another package list.
 set -e
 PACKAGES="cmake g++ make pkg-config git ca-certificates
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 libc6-i386 libz-mingw-w64 xvfb xauth
@@ -13,7 +13,8 @@ PACKAGES="cmake g++ make pkg-config git ca-certificates
   xdotool imagemagick valgrind clang libclang-rt-14-dev
   ardour dpf-source lv2-dev liblilv-dev lilv-utils sordi jalv
   libjack-jackd2-dev jackd2
-  dpkg-dev lintian help2man file zip unzip"
+  dpkg-dev lintian help2man file zip unzip
+  g++-aarch64-linux-gnu qemu-user"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -90,4 +91,70 @@ if [ "$(cat "$WINE32_ROOT/.packages" 2>/dev/null)" != "$wine32_stamp" ]; then
   rm -rf "$WINE32_ROOT"
   mv "$work/root" "$WINE32_ROOT"
   echo "$wine32_stamp" > "$WINE32_ROOT/.packages"
+fi
+
+# The arm64 libraries the aarch64 preset links its plug-ins against and its
+# test programs load under qemu-aarch64, unpacked into ARM64_ROOT the same
+# way and for the same reason as the 32-bit Wine above: adding arm64 to dpkg
+# would tie dozens of arm64 twins to their amd64 versions for good. The
+# folder is a complete root for `qemu-aarch64 -L`: the C library and its
+# loader, the C++ runtime the gtest program links, the X client and font
+# libraries with everything they load, and the -dev packages (headers, .so
+# links, .pc files) that cmake/toolchain-aarch64-linux-gnu.cmake points
+# pkg-config and the linker at. x11proto-dev is an "all" package, but the
+# .pc files of the others require its.
+ARM64_ROOT=${ORVO_ARM64_ROOT:-/opt/orvo-arm64}
+ARM64_PACKAGES="libc6 libgcc-s1 libstdc++6
+  libx11-6 libxft2 libfontconfig1 libfreetype6 libxrender1 libxcb1 libxau6 libxdmcp6
+  libexpat1 libpng16-16 zlib1g libbrotli1 libbsd0 libmd0
+  libx11-dev libxft-dev libfontconfig-dev libfreetype-dev libxrender-dev libxcb1-dev
+  libxau-dev libxdmcp-dev libexpat1-dev libpng-dev zlib1g-dev libbrotli-dev
+  x11proto-dev lv2-dev"
+arm64_stamp=$(echo $ARM64_PACKAGES)
+if [ "$(cat "$ARM64_ROOT/.packages" 2>/dev/null)" != "$arm64_stamp" ]; then
+  echo "setup: unpacking arm64 libraries into $ARM64_ROOT"
+  mkdir -p "$(dirname "$ARM64_ROOT")"
+  rm -rf "$ARM64_ROOT".new.*
+  armwork=$(mktemp -d "$ARM64_ROOT.new.XXXXXX")
+  trap 'rm -rf "$work" "$armwork"' EXIT
+  trap 'exit 130' INT TERM
+  mkdir -p "$armwork/lists/partial" "$armwork/cache/archives/partial" "$armwork/debs" "$armwork/root"
+  aptarm="-o APT::Architecture=arm64 -o APT::Architectures::=arm64
+    -o Dir::State::Lists=$armwork/lists -o Dir::Cache=$armwork/cache -o Dir::State::status=/dev/null
+    -o APT::Sandbox::User=root"
+  # shellcheck disable=SC2086
+  apt-get $aptarm update -qq
+  # shellcheck disable=SC2086
+  (cd "$armwork/debs" && apt-get $aptarm download -qq $(for p in $ARM64_PACKAGES; do
+     case $p in x11proto-dev) echo "$p" ;; *) echo "$p:arm64" ;; esac; done))
+  for deb in "$armwork"/debs/*.deb; do dpkg-deb -x "$deb" "$armwork/root"; done
+  rm -rf "$armwork/root/usr/share/doc" "$armwork/root/usr/share/man"
+  # Links that name an absolute path would leave the root under qemu-aarch64
+  # -L (which follows them on the host) and under the cross linker: make
+  # each relative to where it lies.
+  find "$armwork/root" -type l | while read -r link; do
+    target=$(readlink "$link")
+    case $target in
+      /*) ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$armwork/root$target")" "$link" ;;
+    esac
+  done
+  # Every ARM library must find what it needs inside the root. ldd cannot
+  # read arm64 files, so each NEEDED entry is looked up by name.
+  for f in "$armwork"/root/usr/lib/aarch64-linux-gnu/lib*.so.* "$armwork"/root/lib/aarch64-linux-gnu/lib*.so.*; do
+    [ -L "$f" ] && continue
+    for need in $(readelf -d "$f" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+      [ -e "$armwork/root/usr/lib/aarch64-linux-gnu/$need" ] || [ -e "$armwork/root/lib/aarch64-linux-gnu/$need" ] ||
+        [ -e "$armwork/root/lib/$need" ] || { echo "setup: $f needs $need, which is not unpacked" >&2; exit 1; }
+    done
+  done
+  for so in ld-linux-aarch64.so.1 aarch64-linux-gnu/libc.so.6 aarch64-linux-gnu/libstdc++.so.6; do
+    test -e "$armwork/root/lib/$so" || test -e "$armwork/root/usr/lib/$so" ||
+      { echo "setup: no $so in the arm64 root" >&2; exit 1; }
+  done
+  for so in libX11.so libXft.so libfontconfig.so libfreetype.so; do
+    test -e "$armwork/root/usr/lib/aarch64-linux-gnu/$so" || { echo "setup: no $so to link arm64 programs" >&2; exit 1; }
+  done
+  rm -rf "$ARM64_ROOT"
+  mv "$armwork/root" "$ARM64_ROOT"
+  echo "$arm64_stamp" > "$ARM64_ROOT/.packages"
 fi
