@@ -1,10 +1,11 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# Builds the three plug-in binaries (and, in the Linux build, the tools, tests
-# and benchmarks) with the CMake presets.
+# Builds the plug-in binaries for every platform with the CMake presets: the
+# Linux build also gets the tools, tests and benchmarks, the Windows and ARM
+# builds the programs the Linux build's tests run under wine and qemu.
 set -e
 cd "$(dirname "$0")/.."
-for preset in ${*:-linux win32 win64}; do
+for preset in ${*:-linux win32 win64 aarch64}; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$(nproc)"
 done

@@ -1,14 +1,15 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# Installs what is missing, builds everything and runs every test: the three
-# binaries and their tests, the whole suite again under ASan+UBSan and under
-# TSan, and each fuzzer for a bounded time.
+# Installs what is missing, builds everything and runs every test: the four
+# builds and their tests (the Windows ones under wine, the ARM ones under
+# qemu), the whole suite again under ASan+UBSan and under TSan, and each
+# fuzzer for a bounded time.
 #   scripts/test.sh          everything (what CI runs)
 #   scripts/test.sh --quick  only the ordinary build and its tests
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/setup.sh
-sh scripts/build.sh linux win32 win64
+sh scripts/build.sh linux win32 win64 aarch64
 ctest --preset linux -j2
 [ "$1" = "--quick" ] && exit 0
 
