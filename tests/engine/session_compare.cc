@@ -1,16 +1,18 @@
 // Runs the scripted session on the Linux plug-in library and compares its
-// hash with the one a Windows test host prints for a Windows build, and both
-// with the pinned hash (so that a Windows build cannot agree with a Linux
-// build that drifted along with it).
-//   orvo-session-compare LIBRARY.so COMMAND...   (one argument names the .exe)
+// hash with the one a test host prints for another build (Windows under
+// wine, ARM under qemu), and both with the pinned hash (so that another
+// build cannot agree with a Linux build that drifted along with it).
+//   orvo-session-compare LIBRARY.so COMMAND...
 // Exit 0 when all three agree, 1 on a difference or failure, 77 when the
-// Windows program has not been built.
+// other build's program has not been built: an argument naming an .exe that
+// is not there, or the command itself exiting with 77 before any hash.
 #include <dlfcn.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "session.h"
 
@@ -57,20 +59,25 @@ int main(int argc, char** argv) {
         return 1;
     }
     char line[256] = "";
-    std::string windowsHash;
+    std::string otherHash, said;
     while (std::fgets(line, sizeof line, pipe)) {
         std::string s(line);
         while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-        if (s.size() == 16 && s.find_first_not_of("0123456789abcdef") == std::string::npos) windowsHash = s;
+        if (s.size() == 16 && s.find_first_not_of("0123456789abcdef") == std::string::npos) otherHash = s;
+        else said = s;
     }
     const int status = pclose(pipe);
+    if (otherHash.empty() && WIFEXITED(status) && WEXITSTATUS(status) == kSkipped) {
+        std::printf("%s\n", said.empty() ? "skipped: the other build's program cannot run here" : said.c_str());
+        return kSkipped;
+    }
     char goldenHash[17];
     orvoFormatSessionHash(kOrvoGoldenSessionHash, goldenHash);
-    std::printf("linux   %s\nwindows %s\npinned  %s\n", linuxHash, windowsHash.empty() ? "(none)" : windowsHash.c_str(),
+    std::printf("linux   %s\nother   %s\npinned  %s\n", linuxHash, otherHash.empty() ? "(none)" : otherHash.c_str(),
                 goldenHash);
-    if (status != 0 || windowsHash.empty()) {
-        std::fprintf(stderr, "the Windows host gave no hash (status %d)\n", status);
+    if (status != 0 || otherHash.empty()) {
+        std::fprintf(stderr, "the other build's host gave no hash (status %d)\n", status);
         return 1;
     }
-    return windowsHash == linuxHash && windowsHash == goldenHash ? 0 : 1;
+    return otherHash == linuxHash && otherHash == goldenHash ? 0 : 1;
 }
