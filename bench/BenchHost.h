@@ -9,8 +9,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "Engine.h"
-#include "Params.h"
+#include "Instrument.h"
 
 namespace orvobench {
 
@@ -28,15 +27,15 @@ constexpr float kRate = 44100.0f;
 // An engine at 44.1 kHz with the default parameters.
 class Instance {
 public:
-    Instance() { engine_.setSampleRate(kRate); }
+    Instance() { engine_.setRate(kRate); }
 
-    orvo::Engine& engine() { return engine_; }
-    orvo::VoiceBank& bank() { return engine_.voicesForTest(); }
+    orvo::Instrument& engine() { return engine_; }
+    orvo::VoiceBank& bank() { return engine_.engineForTest().voicesForTest(); }
 
     void send(std::initializer_list<MidiEvent> events) {
         for (const MidiEvent& m : events) engine_.midi(m.status, m.data1, m.data2, m.deltaFrames);
     }
-    void param(int index, float value) { engine_.setParameter(index, value, kRate); }
+    void param(int index, float value) { engine_.setValue(index, value); }
     void render(float* left, float* right, int frames, bool replacing) {
         if (replacing)
             engine_.renderReplacing(left, right, frames);
@@ -49,7 +48,7 @@ public:
     }
 
 private:
-    orvo::Engine engine_;
+    orvo::Instrument engine_;
 };
 
 // The playing situations. Each is held steady for as long as a benchmark

@@ -182,7 +182,7 @@ void eventIntake(benchmark::State& state) {
             default: events.push_back(midiEvent(0xB0, 7, 100, i)); break;
         }
     }
-    orvo::Engine& e = in.engine();
+    orvo::Instrument& e = in.engine();
     for (auto _ : state) {
         for (const MidiEvent& m : events) e.midi(m.status, m.data1, m.data2, m.deltaFrames);
         benchmark::ClobberMemory();

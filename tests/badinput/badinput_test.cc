@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "DAEffectX.h"
-#include "Engine.h"
+#include "Instrument.h"
 #include "GrEditor.h"
 #include "Headless.h"
 #include "PluginFactory.h"

@@ -107,8 +107,10 @@ void checkDescription(const clap_plugin_entry_t* entry) {
     check(host.params->text_to_value(host.plugin, 4, text, &back) && back == 0.25 &&
               host.params->text_to_value(host.plugin, 4, "0.5", &back) && back == 0.5 &&
               !host.params->text_to_value(host.plugin, 4, "loud", &back) &&
+              !host.params->text_to_value(host.plugin, 4, "inf", &back) &&
+              !host.params->text_to_value(host.plugin, 4, "1e999", &back) &&
               !host.params->text_to_value(host.plugin, 99, "0.5", &back),
-          "text_to_value reads what it shows and refuses the rest");
+          "text_to_value reads what it shows and refuses the rest, infinities too");
     char small[4];
     check(host.params->value_to_text(host.plugin, 0, 0.5, small, sizeof small) && std::strlen(small) == 3,
           "value_to_text stays inside a small buffer");
@@ -122,11 +124,17 @@ void checkSession(const clap_plugin_entry_t* entry, const char* vst2Path) {
         std::snprintf(what, sizeof what, "the CLAP plug-in in blocks of %u renders the same bits", block);
         check(clapSessionHash(entry, block) == reference, what);
     }
-    // At another rate too: each value converts at the rate in force when it
-    // is set, in both formats.
-    const uint64_t at96 = orvo::timed::vst2Hash(loadVst2(vst2Path), 4096, 96000.0);
-    check(at96 != reference && clapSessionHash(entry, 512, 96000.0) == at96,
-          "at 96 kHz the CLAP plug-in renders the VST 2 plug-in's bits");
+    // At other rates too: the CLAP plug-in converts every value at its
+    // activated rate, as the VST 2 plug-in does once a host selects its
+    // program after the rate.
+    for (double rate : {48000.0, 96000.0}) {
+        const uint64_t at = orvo::timed::vst2Hash(loadVst2(vst2Path), 4096, rate);
+        bool same = at != reference;
+        for (uint32_t block : {1u, 64u, 512u, 4096u}) same &= clapSessionHash(entry, block, rate) == at;
+        char what[96];
+        std::snprintf(what, sizeof what, "at %.0f Hz the CLAP plug-in in every block size renders the VST 2 bits", rate);
+        check(same, what);
+    }
 }
 
 // A change at frame k inside a block sounds exactly as the block split at k.
@@ -240,6 +248,22 @@ void checkState(const clap_plugin_entry_t* entry) {
     Bytes full;
     full.failAfter = 0;
     check(!a.state->save(a.plugin, &full.out), "a failing stream makes save answer false");
+
+    // Saved at 48 kHz, loaded into a new instance before or after its
+    // activation: the same sound either way.
+    Host at48(entry), before(entry), after(entry);
+    at48.activate(48000);
+    setValues(at48, {{0, 0.7}, {1, 0.3}, {3, 0.6}, {4, 0.35}, {10, 0.2}});
+    Bytes saved48;
+    at48.state->save(at48.plugin, &saved48.out);
+    const uint64_t sound48 = phraseHash(at48);
+    saved48.at = 0;
+    bool same = before.state->load(before.plugin, &saved48.in) && before.activate(48000);
+    after.activate(48000);
+    saved48.at = 0;
+    same &= after.state->load(after.plugin, &saved48.in);
+    check(same && phraseHash(before) == sound48 && phraseHash(after) == sound48,
+          "a state saved at 48 kHz sounds the same loaded before or after activation");
 }
 
 bool finiteAndBounded(const Host& h, float bound) {
@@ -298,6 +322,19 @@ void checkBadInput(const clap_plugin_entry_t* entry) {
                noteEvent(1, CLAP_EVENT_NOTE_ON, 3, -5, 0.5), noteEvent(2, CLAP_EVENT_NOTE_OFF, -1, -1, 0.0)};
     n.process(512, in);
     check(finiteAndBounded(n, 8.0f), "note events with wild channels, keys and velocities are survived");
+    // Data bytes pass as they come: controller 0xFE is not controller 126.
+    Host held(entry), plain(entry);
+    held.activate(44100);
+    plain.activate(44100);
+    const uint8_t note[3] = {0x90, 60, 100}, odd[3] = {0xB0, 0xFE, 0x00};
+    InEvents withCc, without;
+    withCc.list = {midiEvent(0, note), midiEvent(100, odd)};
+    without.list = {midiEvent(0, note)};
+    held.process(512, withCc);
+    plain.process(512, without);
+    bool sounding = false;
+    for (size_t k = 0; k < 512; ++k) sounding |= held.left[k] != 0.0f && k > 100;
+    check(sounding && held.left == plain.left, "a controller with data byte 0xFE leaves the voices sounding");
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "Engine.h"
+#include "Instrument.h"
 #include "Tables.h"
 
 namespace orvo::model {
@@ -32,14 +32,14 @@ struct ModelParams {
     const int32_t *w1, *w2;
 };
 
-inline ModelParams readParams(const Engine& e) {
-    const EngineQuantities& q = e.quantities();
+inline ModelParams readParams(const Instrument& e) {
+    const orvo::Quantities& q = e.quantities();
     // S and Env as sent, held to 0..1 with NaN as 0.
     const auto held = [](float x) { return !(x >= 0.0f) ? 0.0f : x > 1.0f ? 1.0f : x; };
-    return {q.attackSamples.load(), q.decaySamples.load(), q.releaseSamples.load(), held(e.parameter(kParamSustain)),
-            held(e.parameter(kParamEnv)), float(q.cutoffCoef.load()), float(q.damping.load()), q.dragCoef.load(),
-            float(q.switchPoint.load()), float(q.wave1Stretch.load()), float(q.wave2Stretch.load()), q.filterType.load(),
-            q.wave1Table.load(), q.wave2Table.load()};
+    return {q.attackSamples, q.decaySamples, q.releaseSamples, held(e.value(kParamSustain)),
+            held(e.value(kParamEnv)), float(q.cutoffCoef), float(q.damping), q.dragCoef,
+            float(q.switchPoint), float(q.wave1Stretch), float(q.wave2Stretch), q.filterType,
+            q.wave1Table, q.wave2Table};
 }
 
 inline float modelEnvelope(EnvelopeState& e, const ModelParams& p) {
@@ -112,7 +112,7 @@ inline void modelVoice(VoiceBank& b, Voice& v, const ModelParams& p, float& out0
 
 // `touch` runs before each frame: it stands for another thread's writes.
 template <typename Touch>
-inline void modelRender(Engine& e, VoiceBank& b, float* left, float* right, int frames, Touch touch) {
+inline void modelRender(Instrument& e, VoiceBank& b, float* left, float* right, int frames, Touch touch) {
     for (int n = 0; n < frames; ++n) {
         touch(n);
         const ModelParams p = readParams(e);

@@ -1,18 +1,19 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# Fails when the engine library needs a symbol from the plug-in boundary, the
-# editor, a window system or any other part of this project: what it takes
-# from outside itself must be the C and C++ runtimes'.
-#   check-host-free.sh liborvo_engine.a
+# Fails when the render core and the instrument need a symbol from a plug-in
+# format, the editor, a window system or any other part of this project:
+# what the two take from outside themselves must be the C and C++ runtimes'.
+#   check-host-free.sh liborvo_dsp.a liborvo_instrument.a
 set -e
-lib=$1
 defined=$(mktemp) undefined=$(mktemp)
 trap 'rm -f "$defined" "$undefined"' EXIT
-nm -C --defined-only "$lib" | awk 'NF >= 3 { $1 = ""; $2 = ""; sub(/^  /, ""); print }' | sort -u >"$defined"
-nm -C -u "$lib" | sed 's/^ *U //' | sort -u | comm -23 - "$defined" >"$undefined"
-[ -s "$undefined" ] || { echo "no undefined symbols at all: is $lib the engine?" >&2; exit 1; }
-if grep -E '^(X[A-Z]|Xft|Fc|FT_)|AudioEffect|AEffEditor|Vst|audioMaster|GrEditor|TForm|Platform|createEditor|createEffectInstance|copyText|floatToText|decimalSeparator|fourCharCode|orvo::' "$undefined"; then
-  echo "the engine library needs the symbols above from outside the engine" >&2
+for lib in "$@"; do
+  nm -C --defined-only "$lib" | awk 'NF >= 3 { $1 = ""; $2 = ""; sub(/^  /, ""); print }'
+done | sort -u >"$defined"
+for lib in "$@"; do nm -C -u "$lib" | sed 's/^ *U //'; done | sort -u | comm -23 - "$defined" >"$undefined"
+[ -s "$undefined" ] || { echo "no undefined symbols at all: are $* the engine's libraries?" >&2; exit 1; }
+if grep -E '^(X[A-Z]|Xft|Fc|FT_)|AudioEffect|AEffEditor|Vst|audioMaster|GrEditor|TForm|Platform|createEditor|createEffectInstance|fourCharCode|clap_|LV2|orvo::' "$undefined"; then
+  echo "the engine's libraries need the symbols above from outside themselves" >&2
   exit 1
 fi
-echo "orvo_engine takes $(wc -l <"$undefined") symbols from outside, all from the runtimes"
+echo "the render core and the instrument take $(wc -l <"$undefined") symbols from outside, all from the runtimes"

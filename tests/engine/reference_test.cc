@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "Engine.h"
+#include "Instrument.h"
 #include "Model.h"
 #include "Tables.h"
 
@@ -32,7 +32,7 @@ float wildValue(std::mt19937& rng) {
 void runSession(uint32_t seed, bool wild) {
     std::mt19937 rng(seed);
     // `e` renders; `twin` gets the same calls and holds the model's state.
-    Engine e, twin;
+    Instrument e, twin;
     auto both = [&](auto call) {
         call(e);
         call(twin);
@@ -45,7 +45,7 @@ void runSession(uint32_t seed, bool wild) {
             const int32_t delta = int32_t(rng() % 300) - 20;
             const uint8_t bend = uint8_t(rng() % 128);
             const bool allOff = rng() % 8 == 0;
-            both([&](Engine& x) {
+            both([&](Instrument& x) {
                 if (kind < 5) x.midi(0x90, note, vel, delta);
                 else if (kind < 8) x.midi(0x80, note, 0, delta);
                 else if (kind == 8) x.midi(0xE0, 0, bend, 0);
@@ -54,7 +54,7 @@ void runSession(uint32_t seed, bool wild) {
         }
         if (rng() % 4 == 0) {
             const float rate = wild && rng() % 4 == 0 ? 100.0f : 22050.0f + float(rng() % 4) * 22050.0f;
-            both([&](Engine& x) { x.setSampleRate(rate); });
+            both([&](Instrument& x) { x.setRate(rate); });
         }
         const int frames = rng() % 9 == 0 ? 0 : int(rng() % 700);
         const bool replacing = rng() % 2;
@@ -78,15 +78,15 @@ void runSession(uint32_t seed, bool wild) {
             const float value = wild && rng() % 3 == 0 ? wildValue(rng) : float(rng() % 1001) / 1000.0f;
             changes.push_back({frames ? int(rng() % frames) : 0, int(rng() % kNumParams), value});
         }
-        auto apply = [&](Engine& x, int n) {
+        auto apply = [&](Instrument& x, int n) {
             for (const Change& c : changes)
-                if (c.frame == n) x.setParameter(c.index, c.value, 44100.0f);
+                if (c.frame == n) x.setValue(c.index, c.value);
         };
         if (replacing) {
             std::fill(ml.begin(), ml.begin() + frames, 0.0f);
             std::fill(mr.begin(), mr.begin() + frames, 0.0f);
         }
-        modelRender(twin, twin.voicesForTest(), ml.data(), modelRight, frames, [&](int n) { apply(twin, n); });
+        modelRender(twin, twin.engineForTest().voicesForTest(), ml.data(), modelRight, frames, [&](int n) { apply(twin, n); });
         int start = 0;
         for (int n = 0; n <= frames; ++n) {
             bool cut = n == frames;
@@ -102,7 +102,7 @@ void runSession(uint32_t seed, bool wild) {
             if (n < frames) apply(e, n);
         }
         if (frames == 0) apply(e, 0), apply(twin, 0);
-        ASSERT_TRUE(sameVoices(e.voices(), twin.voices())) << "seed " << seed << " block " << block;
+        ASSERT_TRUE(sameVoices(e.engine().voices(), twin.engine().voices())) << "seed " << seed << " block " << block;
         for (int i = 0; i < frames; ++i) {
             ASSERT_EQ(bits(l[i]), bits(ml[i])) << "seed " << seed << " block " << block << " frame " << i;
             if (!oneBuffer) {
@@ -120,7 +120,7 @@ enum class Mode { kReplace, kAdd, kOneBuffer };
 // `twin`, from the same buffer contents; outputs and voice states must agree
 // bit for bit. The accumulating modes start from junk, against which two
 // samples added in the other voice order round differently.
-::testing::AssertionResult rendersLikeTheModel(Engine& e, Engine& twin, int frames, Mode mode, std::mt19937& rng) {
+::testing::AssertionResult rendersLikeTheModel(Instrument& e, Instrument& twin, int frames, Mode mode, std::mt19937& rng) {
     std::vector<float> l(frames), r(frames), ml(frames), mr(frames);
     for (int i = 0; i < frames; ++i) {
         l[i] = ml[i] = mode == Mode::kReplace ? 0.0f : float(int(rng() % 2001) - 1000) * 1.37e-3f;
@@ -132,9 +132,9 @@ enum class Mode { kReplace, kAdd, kOneBuffer };
     } else {
         e.render(l.data(), mode == Mode::kOneBuffer ? l.data() : r.data(), frames);
     }
-    modelRender(twin, twin.voicesForTest(), ml.data(), mode == Mode::kOneBuffer ? ml.data() : mr.data(), frames,
+    modelRender(twin, twin.engineForTest().voicesForTest(), ml.data(), mode == Mode::kOneBuffer ? ml.data() : mr.data(), frames,
                 [](int) {});
-    if (!sameVoices(e.voices(), twin.voices())) return ::testing::AssertionFailure() << "voice states";
+    if (!sameVoices(e.engine().voices(), twin.engine().voices())) return ::testing::AssertionFailure() << "voice states";
     for (int i = 0; i < frames; ++i) {
         if (bits(l[i]) != bits(ml[i])) return ::testing::AssertionFailure() << "left, frame " << i;
         if (mode != Mode::kOneBuffer && bits(r[i]) != bits(mr[i]))
@@ -143,12 +143,12 @@ enum class Mode { kReplace, kAdd, kOneBuffer };
     return ::testing::AssertionSuccess();
 }
 
-void setBoth(Engine& e, Engine& twin, int index, float value) {
-    e.setParameter(index, value, 44100.0f);
-    twin.setParameter(index, value, 44100.0f);
+void setBoth(Instrument& e, Instrument& twin, int index, float value) {
+    e.setValue(index, value);
+    twin.setValue(index, value);
 }
 
-void midiBoth(Engine& e, Engine& twin, uint8_t status, uint8_t note, uint8_t velocity, int32_t delta) {
+void midiBoth(Instrument& e, Instrument& twin, uint8_t status, uint8_t note, uint8_t velocity, int32_t delta) {
     e.midi(status, note, velocity, delta);
     twin.midi(status, note, velocity, delta);
 }
@@ -163,7 +163,7 @@ TEST(EngineReference, HeldBesideReleasingInEitherVoiceOrderMatchesTheModel) {
             for (Mode mode : {Mode::kReplace, Mode::kAdd, Mode::kOneBuffer}) {
                 SCOPED_TRACE(testing::Message() << "held stage " << held << " voice " << heldVoice << " mode "
                                                 << int(mode));
-                Engine e, twin;
+                Instrument e, twin;
                 setBoth(e, twin, kParamAttack, held == kStageAttack ? 1.0f : 0.0f);
                 setBoth(e, twin, kParamDecay, held == kStageDecay ? 1.0f : 0.0f);
                 setBoth(e, twin, kParamRelease, 1.0f);
@@ -179,8 +179,8 @@ TEST(EngineReference, HeldBesideReleasingInEitherVoiceOrderMatchesTheModel) {
                     midiBoth(e, twin, 0x90, 69, 90, 11);
                 }
                 for (int frames : {1, 2, 3, 517, 64, 2000}) ASSERT_TRUE(rendersLikeTheModel(e, twin, frames, mode, rng));
-                ASSERT_EQ(e.voices().voice[heldVoice].env.stage, held);
-                ASSERT_EQ(e.voices().voice[1 - heldVoice].env.stage, kStageRelease);
+                ASSERT_EQ(e.engine().voices().voice[heldVoice].env.stage, held);
+                ASSERT_EQ(e.engine().voices().voice[1 - heldVoice].env.stage, kStageRelease);
             }
         }
     }
@@ -193,7 +193,7 @@ TEST(EngineReference, TwoHeldVoicesAndWaitingNotesMatchTheModel) {
     std::mt19937 rng(11);
     for (Mode mode : {Mode::kReplace, Mode::kAdd, Mode::kOneBuffer}) {
         SCOPED_TRACE(testing::Message() << "mode " << int(mode));
-        Engine e, twin;
+        Instrument e, twin;
         setBoth(e, twin, kParamAttack, 0.05f);
         setBoth(e, twin, kParamDecay, 0.05f);
         midiBoth(e, twin, 0x90, 50, 127, 0);
@@ -203,9 +203,9 @@ TEST(EngineReference, TwoHeldVoicesAndWaitingNotesMatchTheModel) {
         midiBoth(e, twin, 0x90, 67, 81, 201);
         midiBoth(e, twin, 0x80, 67, 0, 400);
         ASSERT_TRUE(rendersLikeTheModel(e, twin, 512, mode, rng));
-        for (Engine* x : {&e, &twin}) {
+        for (Instrument* x : {&e, &twin}) {
             for (int v = 0; v <= 1; ++v) {
-                EnvelopeState& env = x->voicesForTest().voice[v].env;
+                EnvelopeState& env = x->engineForTest().voicesForTest().voice[v].env;
                 env.stage = kStageSustain;
                 env.releaseCountdown = kNoReleasePending;
             }
@@ -220,7 +220,7 @@ TEST(EngineReference, TwoHeldVoicesAndWaitingNotesMatchTheModel) {
         ASSERT_TRUE(rendersLikeTheModel(e, twin, 200, mode, rng));
         setBoth(e, twin, kParamRelease, 0.05f);
         ASSERT_TRUE(rendersLikeTheModel(e, twin, 600, mode, rng));
-        ASSERT_EQ(e.voices().voice[0].env.stage + e.voices().voice[1].env.stage, kStageOff);
+        ASSERT_EQ(e.engine().voices().voice[0].env.stage + e.engine().voices().voice[1].env.stage, kStageOff);
     }
 }
 
@@ -233,19 +233,19 @@ TEST(EngineReference, EndedVoiceKeepsItsFilterWhileTheOtherSounds) {
     for (int32_t stale : {12345, 1 << 30}) {
         for (float glide : {0.0f, 1e38f}) {
             SCOPED_TRACE(testing::Message() << "stale " << stale << " glide " << glide);
-            Engine e, twin;
+            Instrument e, twin;
             setBoth(e, twin, kParamDrag, 1.0f);
             midiBoth(e, twin, 0x90, 60, 100, 0);  // voice 1, which then ends
             midiBoth(e, twin, 0x80, 60, 0, 100);
             ASSERT_TRUE(rendersLikeTheModel(e, twin, 3000, Mode::kReplace, rng));
-            ASSERT_EQ(e.voices().voice[1].env.stage, kStageOff);
-            for (Engine* x : {&e, &twin}) {
-                x->voicesForTest().voice[1].filter = {stale, -stale / 3, 99};
-                x->voicesForTest().glideIncrement = glide;
+            ASSERT_EQ(e.engine().voices().voice[1].env.stage, kStageOff);
+            for (Instrument* x : {&e, &twin}) {
+                x->engineForTest().voicesForTest().voice[1].filter = {stale, -stale / 3, 99};
+                x->engineForTest().voicesForTest().glideIncrement = glide;
             }
             midiBoth(e, twin, 0x90, 72, 100, 0);  // voice 0
             ASSERT_TRUE(rendersLikeTheModel(e, twin, 2048, Mode::kReplace, rng));
-            ASSERT_EQ(e.voices().voice[1].filter.band, stale);
+            ASSERT_EQ(e.engine().voices().voice[1].filter.band, stale);
             ASSERT_TRUE(rendersLikeTheModel(e, twin, 1024, Mode::kAdd, rng));
         }
     }
@@ -258,27 +258,27 @@ TEST(EngineReference, EndedVoiceKeepsItsFilterWhileTheOtherSounds) {
 // starts a new run, so the first frame is one that checks the states.
 TEST(EngineReference, FilterStatesAroundTheExactLimitsMatchTheModel) {
     const auto check = [](float q, float type, FilterState s0, FilterState s1) {
-        Engine e, twin;
-        for (Engine* x : {&e, &twin}) {
-            x->setParameter(kParamCutOff, 1.0f, 44100.0f);
-            x->setParameter(kParamQ, q, 44100.0f);
-            x->setParameter(kParamType, type, 44100.0f);
-            x->setParameter(kParamAttack, 0.0f, 44100.0f);
+        Instrument e, twin;
+        for (Instrument* x : {&e, &twin}) {
+            x->setValue(kParamCutOff, 1.0f);
+            x->setValue(kParamQ, q);
+            x->setValue(kParamType, type);
+            x->setValue(kParamAttack, 0.0f);
             x->midi(0x90, 60, 127, 0);
             x->midi(0x90, 96, 127, 3);
         }
         std::vector<float> l(64), r(64), ml(64, 0.0f), mr(64, 0.0f);
         e.renderReplacing(l.data(), r.data(), 8);
-        modelRender(twin, twin.voicesForTest(), ml.data(), mr.data(), 8, [](int) {});
-        for (Engine* x : {&e, &twin}) {
-            x->voicesForTest().voice[0].filter = s0;
-            x->voicesForTest().voice[1].filter = s1;
+        modelRender(twin, twin.engineForTest().voicesForTest(), ml.data(), mr.data(), 8, [](int) {});
+        for (Instrument* x : {&e, &twin}) {
+            x->engineForTest().voicesForTest().voice[0].filter = s0;
+            x->engineForTest().voicesForTest().voice[1].filter = s1;
         }
         std::fill(ml.begin(), ml.end(), 0.0f);
         std::fill(mr.begin(), mr.end(), 0.0f);
         e.renderReplacing(l.data(), r.data(), 64);
-        modelRender(twin, twin.voicesForTest(), ml.data(), mr.data(), 64, [](int) {});
-        ASSERT_TRUE(sameVoices(e.voices(), twin.voices()));
+        modelRender(twin, twin.engineForTest().voicesForTest(), ml.data(), mr.data(), 64, [](int) {});
+        ASSERT_TRUE(sameVoices(e.engine().voices(), twin.engine().voices()));
         for (int i = 0; i < 64; ++i) ASSERT_EQ(bits(l[i]), bits(ml[i])) << "frame " << i;
     };
     const int32_t starts[] = {(1 << 25) + 3, (1 << 26) - 1, 1 << 26,   (1 << 27) + 5, (1 << 28) - 1,

@@ -148,7 +148,7 @@ TEST_F(Synth, EventsReachTheEngineAndOtherTypesAreSkipped) {
         VstEvent* events[2];
     } list{2, 0, {reinterpret_cast<VstEvent*>(&sysex), reinterpret_cast<VstEvent*>(&note)}};
     EXPECT_EQ(dispatch(effProcessEvents, 0, 0, &list), 1);
-    const Voice& v = fx.engine().voices().voice[1];
+    const Voice& v = fx.instrument().engine().voices().voice[1];
     EXPECT_EQ(v.note, 69);
     EXPECT_EQ(v.delay, 3);
     list.numEvents = 0;
@@ -167,15 +167,15 @@ TEST_F(Synth, ProcessAddsAndProcessReplacingOverwrites) {
 }
 
 TEST_F(Synth, SampleRateRequests) {
-    const float step = fx.engine().tableStep();
+    const float step = fx.instrument().quantities().tableStep;
     dispatch(effSetBlockSizeAndSampleRate, 0, 512, nullptr, 48000.0f);
     EXPECT_EQ(fx.getSampleRate(), 48000.0f);
-    EXPECT_EQ(fx.engine().tableStep(), step);
+    EXPECT_EQ(fx.instrument().quantities().tableStep, step);
     dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
-    EXPECT_EQ(fx.engine().tableStep(), static_cast<float>(4096.0 / 48000.0));
-    EXPECT_EQ(fx.engine().quantities().attackSamples.load(), 221);
+    EXPECT_EQ(fx.instrument().quantities().tableStep, static_cast<float>(4096.0 / 48000.0));
+    EXPECT_EQ(fx.instrument().quantities().attackSamples, 221);
     dispatch(effSetProgram, 0, 0);  // re-selecting re-applies at the new rate
-    EXPECT_EQ(fx.engine().quantities().attackSamples.load(), 240);
+    EXPECT_EQ(fx.instrument().quantities().attackSamples, 240);
 
     // A rate that is not finite and positive, or too small for a pitch step
     // (denormal or the smallest normal rates), changes neither the pitch step
@@ -185,17 +185,17 @@ TEST_F(Synth, SampleRateRequests) {
         for (VstInt32 op : {VstInt32(effSetSampleRate), VstInt32(effSetBlockSizeAndSampleRate)}) {
             dispatch(op, 0, 512, nullptr, bad);
             dispatch(effSetProgram, 0, 0);
-            EXPECT_EQ(fx.engine().tableStep(), static_cast<float>(4096.0 / 48000.0)) << bad;
-            EXPECT_EQ(fx.engine().quantities().attackSamples.load(), 240) << bad;
-            EXPECT_EQ(fx.engine().quantities().releaseSamples.load(), 490) << bad;
+            EXPECT_EQ(fx.instrument().quantities().tableStep, static_cast<float>(4096.0 / 48000.0)) << bad;
+            EXPECT_EQ(fx.instrument().quantities().attackSamples, 240) << bad;
+            EXPECT_EQ(fx.instrument().quantities().releaseSamples, 490) << bad;
         }
     }
     dispatch(effSetSampleRate, 0, 0, nullptr, 1.0e-30f);  // tiny but usable: accepted as given
     dispatch(effSetProgram, 0, 0);
-    EXPECT_EQ(fx.engine().quantities().attackSamples.load(), 0);
+    EXPECT_EQ(fx.instrument().quantities().attackSamples, 0);
     dispatch(effSetSampleRate, 0, 0, nullptr, 48000.0f);
     dispatch(effSetProgram, 0, 0);
-    EXPECT_EQ(fx.engine().quantities().attackSamples.load(), 240);
+    EXPECT_EQ(fx.instrument().quantities().attackSamples, 240);
     VstMidiEvent note{};
     note.type = kVstMidiType;
     note.midiData[0] = static_cast<char>(0x90);

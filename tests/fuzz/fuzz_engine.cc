@@ -10,7 +10,7 @@
 
 #include "FuzzHost.h"
 #include "FuzzInput.h"
-#include "Engine.h"
+#include "Instrument.h"
 
 namespace {
 constexpr int kMaxEvents = 24;

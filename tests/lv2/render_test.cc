@@ -8,7 +8,7 @@
 #include <cmath>
 #include <functional>
 
-#include "Engine.h"
+#include "Instrument.h"
 #include "Lv2Host.h"
 #include "timed.h"
 

@@ -114,6 +114,7 @@ uint64_t vst2Hash(EntryPoint entry, uint32_t maxBlock, double rate) {
     };
     dispatch(effOpen, 0, 0, nullptr, 0.0f);
     dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+    dispatch(effSetProgram, 0, 0, nullptr, 0.0f);  // as a host restoring a session: the rate first
     dispatch(effSetBlockSize, 0, static_cast<VstIntPtr>(maxBlock), nullptr, 0.0f);
     dispatch(effMainsChanged, 0, 1, nullptr, 0.0f);
     std::vector<float> left(maxBlock), right(maxBlock);

@@ -41,9 +41,10 @@ struct Hash {
     void add(const float* left, const float* right, uint32_t frames);  // interleaved
 };
 
-// The reference: the VST 2 plug-in from `entry` at `rate`, a block starting
-// at every event frame (blocks at most `maxBlock`), each MIDI event sent in
-// a list of its own with offset 0, each parameter change as setParameter.
+// The reference: the VST 2 plug-in from `entry` at `rate`, its program
+// selected after the rate (as hosts restore a session), a block starting at
+// every event frame (blocks at most `maxBlock`), each MIDI event sent in a
+// list of its own with offset 0, each parameter change as setParameter.
 // 0 when the entry point gives no record.
 typedef AEffect* (*EntryPoint)(audioMasterCallback);
 uint64_t vst2Hash(EntryPoint entry, uint32_t maxBlock = 4096, double rate = kRate);
