@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "plugin_setup.h"
+
 namespace orvo::play {
 namespace {
 
@@ -125,14 +127,16 @@ int JackClient::onProcess(jack_nframes_t frames, void* arg) {
 }
 
 // JACK calls these outside the process callback, with processing paused.
-// A change of rate reaches the plug-in as a host's effSetSampleRate: the
-// pitch follows at once, each value converts at the rate in force when it
-// is set, as in any other host. The rate it was loaded at needs nothing.
+// A change of rate reaches the plug-in as a host's effSetSampleRate, which
+// moves only its pitch at once; re-selecting the current program then
+// converts every other value at the new rate too, so what is heard is what
+// orvo-render gives at that rate. The rate it was loaded at needs nothing.
 int JackClient::onRate(jack_nframes_t rate, void* arg) {
     auto* self = static_cast<JackClient*>(arg);
     if (static_cast<int>(rate) == self->rate_) return 0;
     self->rate_ = static_cast<int>(rate);
     self->host_->dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+    render::applyProgram(*self->host_, std::nullopt);
     return 0;
 }
 

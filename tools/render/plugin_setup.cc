@@ -17,8 +17,8 @@ std::string parameterNames(PluginHost& host) {
 }  // namespace
 
 void applyProgram(PluginHost& host, std::optional<int> program) {
-    if (!program) return;
-    const int p = *program;
+    const int p = program ? *program : static_cast<int>(host.dispatch(effGetProgram));
+    if (!program && (p < 0 || p >= host.numPrograms())) return;  // a plug-in without programs
     if (p < 0 || p >= host.numPrograms())
         throw UsageError("--program " + std::to_string(p) + " is out of range: the plug-in has " +
                          std::to_string(host.numPrograms()) + " programs (0 to " +

@@ -15,6 +15,15 @@ namespace orvo::render {
 // Each throws UsageError (cli.h) for a request that cannot work with this
 // plug-in, whatever the machine: a program out of range, an unknown
 // parameter name, a value outside 0..1.
+//
+// Selects `program`, or re-selects the current one when none is asked for.
+// Call it once the rate is set, and again whenever the rate changes: the
+// instrument converts most values at the rate in force when they are set
+// or their program selected, and it made its programs at a default rate
+// before it heard ours. Selecting after the rate, as hosts do when they
+// load a session, converts every value at the rate the audio runs at, so
+// the sound does not depend on whether a program was asked for. It keeps
+// parameter edits in its current program, so re-selecting loses none.
 void applyProgram(PluginHost& host, std::optional<int> program);
 // Applies each NAME=VALUE in order; returns the indices set.
 std::set<int> applyParams(PluginHost& host, const std::vector<std::string>& assignments);
