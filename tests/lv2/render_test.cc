@@ -5,6 +5,8 @@
 // what it does understand.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <cmath>
 #include <functional>
 
@@ -19,9 +21,9 @@ using orvo::timed::Event;
 
 // The session with a block starting at every parameter change and blocks
 // of `block` frames otherwise; notes go in as MIDI at their frame.
-uint64_t sessionHash(uint32_t block) {
+uint64_t sessionHash(uint32_t block, double rate) {
     World w;
-    Instance p(w, orvo::timed::kRate);
+    Instance p(w, rate);
     if (!p.instance) return 0;
     const std::vector<Event>& list = orvo::timed::session();
     orvo::timed::Hash hash;
@@ -52,9 +54,19 @@ uint64_t sessionHash(uint32_t block) {
     return hash.h;
 }
 
-TEST(Lv2Session, TimedSessionMatchesTheVst2ReferenceForEveryBlockLength) {
-    for (uint32_t block : {1u, 64u, 512u, 4096u})
-        EXPECT_EQ(sessionHash(block), kOrvoGoldenTimedHash) << "blocks of " << block;
+// At every rate: the plug-in converts every value at its instantiation
+// rate, as the VST 2 plug-in does once a host selects its program after the
+// rate.
+TEST(Lv2Session, TimedSessionMatchesTheVst2ReferenceForEveryRateAndBlockLength) {
+    void* vst2 = dlopen(ORVO_VST2_PLUGIN, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    ASSERT_NE(vst2, nullptr) << dlerror();
+    auto entry = reinterpret_cast<orvo::timed::EntryPoint>(dlsym(vst2, "VSTPluginMain"));
+    for (double rate : {44100.0, 48000.0, 96000.0}) {
+        const uint64_t reference = rate == orvo::timed::kRate ? kOrvoGoldenTimedHash
+                                                              : orvo::timed::vst2Hash(entry, 4096, rate);
+        for (uint32_t block : {1u, 64u, 512u, 4096u})
+            EXPECT_EQ(sessionHash(block, rate), reference) << rate << " Hz, blocks of " << block;
+    }
 }
 
 // --- a careless host ----------------------------------------------------------
@@ -163,6 +175,21 @@ TEST(Lv2BadInput, AnUnusableRateIsTheDefaultRate) {
         EXPECT_EQ(r.hash, same.hash) << "rate " << rate;
         EXPECT_NE(r.hash, reference.hash) << "the attack change must be heard";
     }
+}
+
+// A value moved away and back converts at the instance's rate again, so it
+// sounds as if it had never moved.
+TEST(Lv2BadInput, ControlsMovedAwayAndBackSoundAsNeverMoved) {
+    const auto later = [](int b, Instance& p) { melody(b - 2, p); };
+    const Render still = render(48000.0, 10, 256, later);
+    const Render moved = render(48000.0, 10, 256, [&](int b, Instance& p) {
+        for (int i = 0; i < kNumParams && b < 2; ++i) {
+            const float d = kParams[i].defaultValue;
+            p.control[i] = b == 1 ? d : d < 0.5f ? d + 0.4f : d - 0.4f;
+        }
+        later(b, p);
+    });
+    EXPECT_EQ(moved.hash, still.hash);
 }
 
 TEST(Lv2BadInput, AnUnconnectedOutputIsRenderedAsideAndTheVoicesRunOn) {

@@ -138,6 +138,24 @@ TEST(Cli, TheBlockSizeDoesNotChangeTheRender) {
     }
 }
 
+// The program is selected once the rate is set whether or not one is asked
+// for, so asking for the current one changes nothing at any rate.
+TEST(Cli, AskingForTheCurrentProgramChangesNothing) {
+    test::ScratchDir dir;
+    dir.write("dense.mid", denseSong());
+    std::string files[2];
+    for (int asked = 0; asked < 2; ++asked) {
+        const std::string out = asked ? "asked.wav" : "current.wav";
+        std::vector<std::string> args{"--midi", "dense.mid", "--rate", "48000", "--tail", "0.5", "-q", "--out", out};
+        if (asked) args.insert(args.end(), {"--program", "0"});
+        test::ToolResult result = test::runTool(dir, args);
+        ASSERT_EQ(result.status, 0) << result.err;
+        files[asked] = test::readText(dir.file(out));
+    }
+    ASSERT_GT(files[0].size(), 100000u);
+    EXPECT_TRUE(files[0] == files[1]);
+}
+
 // Under a file-size limit (or on a full disk) the render fails: status 1, a
 // message, and neither the target nor a temporary file on disk.
 TEST(Cli, AWriteErrorIsAFailureAndLeavesNoFile) {

@@ -1,6 +1,7 @@
 // Hosting and rendering, in-process: the recorder plug-in shows what the
 // host did; the real instrument shows that timing survives into the sound.
 #include <gtest/gtest.h>
+#include <dlfcn.h>
 
 #include <atomic>
 #include <cmath>
@@ -9,12 +10,15 @@
 #include <cstring>
 #include <sstream>
 
+#include "cli.h"
 #include "demo.h"
+#include "job.h"
 #include "midi_file.h"
 #include "plugin_host.h"
 #include "renderer.h"
 #include "schedule.h"
 #include "test_support.h"
+#include "timed.h"
 
 // Every allocation in this test program is counted, so a test can tell
 // whether rendering more blocks costs more allocations.
@@ -189,6 +193,32 @@ TEST(Render, MidiFileSoundsExactlyLikeItsScriptedEvents) {
     float peak = 0.0f;
     for (float s : fromFile.samples) peak = std::max(peak, std::fabs(s));
     EXPECT_GT(peak, 0.001f) << "the instrument should be heard";
+}
+
+// The timed session, its parameter changes too, set up as orvo-render sets
+// up a plug-in: the program is selected once the rate is in force, so at any
+// rate every value sounds as the VST 2 reference converts it.
+TEST(Render, TimedSessionGivesTheVst2ReferenceBitsAtEveryRate) {
+    void* library = ::dlopen(ORVO_PLUGIN, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    ASSERT_NE(library, nullptr) << ::dlerror();
+    auto entry = reinterpret_cast<orvo::timed::EntryPoint>(::dlsym(library, "VSTPluginMain"));
+    Timeline timeline;
+    for (const orvo::timed::Event& e : orvo::timed::session())
+        timeline.events.push_back(e.kind == orvo::timed::Event::kParam
+                                      ? HostEvent::parameter(e.frame, e.index, e.value)
+                                      : HostEvent::midiMessage(e.frame, e.midi[0], e.midi[1], e.midi[2]));
+    timeline.endFrame = orvo::timed::kFrames;
+    for (int rate : {44100, 48000, 96000}) {
+        PluginHost host(ORVO_PLUGIN, HostSettings{rate, 4096});
+        configurePlugin(host, Options{});
+        BlockScheduler schedule(timeline, 4096);
+        test::MemorySink sink;
+        render(host, schedule, settingsFor(rate, 4096, 0.0), sink);
+        ASSERT_EQ(sink.frames(), size_t(orvo::timed::kFrames));
+        orvo::timed::Hash hash;
+        for (float s : sink.samples) hash.add(s);
+        EXPECT_EQ(hash.h, orvo::timed::vst2Hash(entry, 4096, rate)) << rate << " Hz";
+    }
 }
 
 struct CountingSink : FrameSink {
