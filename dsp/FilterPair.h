@@ -1,5 +1,5 @@
-// The filter step of Filter.h for two voices at once, in the two lanes of
-// SSE2 registers, with the states held as doubles (exact integers). Rounding
+// The filter step of Filter.h for two voices at once, in two lanes
+// (Lanes.h), with the states held as doubles (exact integers). Rounding
 // to an integer is the classic add-and-subtract of 1.5 * 2^52, which rounds
 // half to even like the conversion instruction, and every sum of integers is
 // exact in double; so the lanes give the scalar step's bits as long as
@@ -17,32 +17,16 @@
 // coefficientsInRange checked every frame.
 #pragma once
 
-#include <bit>
 #include <cstdint>
-#include <emmintrin.h>
 
 #include "Filter.h"
+#include "Lanes.h"
 
 namespace orvo {
-
-using Pair = __m128d;  // lane 0: voice 0, lane 1: voice 1
 
 // Both voices' filter states.
 struct FilterPair {
     Pair band, low, third;
-};
-
-// Both lanes of a constant, loaded from memory where it is used rather than
-// rebuilt in a register every frame. The load is opaque: seeing two equal
-// lanes, GCC would otherwise load one and copy it across, two instructions
-// a constant a frame.
-struct alignas(16) PairConstant {
-    double v[2];
-    operator Pair() const {
-        Pair r;
-        asm("movapd %1, %0" : "=x"(r) : "m"(v));
-        return r;
-    }
 };
 
 inline constexpr double kRoundingBias = 6755399441055744.0;  // 1.5 * 2^52
@@ -51,52 +35,46 @@ inline constexpr PairConstant kStateBoundPair{{268435456.0, 268435456.0}};  // 2
 inline constexpr PairConstant kTwoStepStateBoundPair{{67108864.0, 67108864.0}};  // 2^26
 inline constexpr PairConstant kLowestCutoffPair{{-0.785, -0.785}};
 inline constexpr PairConstant kDampingBoundPair{{2.0, 2.0}};
-inline constexpr PairConstant kAbsMaskPair{{std::bit_cast<double>(INT64_MAX), std::bit_cast<double>(INT64_MAX)}};
 
 // round(p) + add for |p| < 2^51 and an integer `add` given as add - bias.
 [[gnu::always_inline]] inline Pair roundAdd(Pair p, Pair addMinusBias) {
-    return _mm_add_pd(_mm_add_pd(p, Pair(kBiasPair)), addMinusBias);
+    return add(add(p, Pair(kBiasPair)), addMinusBias);
 }
 
-[[gnu::always_inline]] inline Pair biased(Pair v) { return _mm_sub_pd(v, Pair(kBiasPair)); }
-
-[[gnu::always_inline]] inline bool bothLanes(Pair mask) { return _mm_movemask_pd(mask) == 3; }
+[[gnu::always_inline]] inline Pair biased(Pair v) { return sub(v, Pair(kBiasPair)); }
 
 // Lanes whose cut-off and damping keep a step exact.
-[[gnu::always_inline]] inline Pair coefficientsInRange(Pair f, Pair damping) {
-    return _mm_and_pd(_mm_cmpge_pd(f, kLowestCutoffPair), _mm_cmple_pd(_mm_and_pd(damping, kAbsMaskPair),
-                                                                        kDampingBoundPair));
+[[gnu::always_inline]] inline PairMask coefficientsInRange(Pair f, Pair damping) {
+    return both(greaterEqual(f, kLowestCutoffPair), lessEqual(magnitude(damping), kDampingBoundPair));
 }
 
 // Each lane's largest state magnitude.
 [[gnu::always_inline]] inline Pair largestState(const FilterPair& fp) {
-    const Pair absMask = kAbsMaskPair;
-    return _mm_max_pd(_mm_max_pd(_mm_and_pd(fp.band, absMask), _mm_and_pd(fp.low, absMask)),
-                      _mm_and_pd(fp.third, absMask));
+    return maxOf(maxOf(magnitude(fp.band), magnitude(fp.low)), magnitude(fp.third));
 }
 
 // filterSample for both lanes: x the inputs, f the cut-offs (widened from
 // float), damping in both lanes. Answers the outputs, as doubles.
 [[gnu::always_inline]] inline Pair filterPairStep(FilterPair& fp, Pair x, Pair f, Pair damping, int32_t type) {
     const Pair band = fp.band, low = fp.low, third = fp.third;
-    const Pair damped = biased(_mm_add_pd(_mm_mul_pd(band, damping), kBiasPair));
-    const Pair hp = _mm_sub_pd(_mm_sub_pd(x, damped), low);
-    const Pair bp = roundAdd(_mm_mul_pd(hp, f), biased(band));
-    const Pair lp = roundAdd(_mm_mul_pd(bp, f), biased(low));
+    const Pair damped = biased(add(mul(band, damping), kBiasPair));
+    const Pair hp = sub(sub(x, damped), low);
+    const Pair bp = roundAdd(mul(hp, f), biased(band));
+    const Pair lp = roundAdd(mul(bp, f), biased(low));
     fp.band = bp;
     fp.low = lp;
     // Low pass, the usual type, without a detour through the others.
     if (type == kLowPass) [[likely]] {
-        fp.third = roundAdd(_mm_mul_pd(_mm_sub_pd(lp, third), f), biased(third));
+        fp.third = roundAdd(mul(sub(lp, third), f), biased(third));
         return fp.third;
     }
     Pair y1, y;
     switch (type) {
         case kBandPass: y1 = y = bp; break;
-        case kHighPass: y1 = hp; y = _mm_sub_pd(hp, third); break;
+        case kHighPass: y1 = hp; y = sub(hp, third); break;
         default: y1 = y = x; break;
     }
-    fp.third = roundAdd(_mm_mul_pd(_mm_sub_pd(y1, third), f), biased(third));
+    fp.third = roundAdd(mul(sub(y1, third), f), biased(third));
     return y;
 }
 

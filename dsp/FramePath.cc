@@ -15,15 +15,13 @@ namespace frame {
 
 // Reached when a state or coefficient leaves the range where the two-lane
 // step is exact: unstable settings or wild parameter values.
-ScalarBack scalarBack(FilterPair fp, int32_t raw0, int32_t raw1, Pair level, __m128 f, Pair gains, double damping,
-                      int32_t filterType) {
+ScalarBack scalarBack(FilterPair fp, int32_t raw0, int32_t raw1, Pair level, FloatPair f, Pair gains,
+                      double damping, int32_t filterType) {
     float s[2] = {0.0f, 0.0f};
     const int32_t raw[2] = {raw0, raw1};
-    alignas(16) double levels[2], gain[2];
-    alignas(16) float cutoffs[4];
-    _mm_store_pd(levels, level);
-    _mm_store_pd(gain, gains);
-    _mm_store_ps(cutoffs, f);
+    const double levels[2] = {lane0(level), lane1(level)};
+    const double gain[2] = {lane0(gains), lane1(gains)};
+    const float cutoffs[2] = {lane0(f), lane1(f)};
     FilterState states[2] = {filterOf(fp, 0), filterOf(fp, 1)};
     for (int i = 0; i < 2; ++i) {
         // Level and gain were widened from floats, so these narrow exactly.
@@ -31,31 +29,20 @@ ScalarBack scalarBack(FilterPair fp, int32_t raw0, int32_t raw1, Pair level, __m
         s[i] = static_cast<float>(static_cast<double>(y) * static_cast<double>(static_cast<float>(levels[i])) *
                                   static_cast<double>(static_cast<float>(gain[i])));
     }
-    return {filterPairOf(states[0], states[1]), _mm_unpacklo_ps(_mm_set_ss(s[0]), _mm_set_ss(s[1]))};
+    return {filterPairOf(states[0], states[1]), floatPairOf(s[0], s[1])};
 }
 
 }  // namespace frame
 
 namespace {
 
-// Both channels, eight frames a pass. Kept from turning into memset (the
-// empty asm), whose string instruction for large blocks instruction
-// counters count once per element, which would hide the real cost of a
-// quiet block.
-void clearFrames(float* left, float* right, int32_t frames) {
-    const __m128 zero = _mm_setzero_ps();
-    int32_t i = 0;
-    for (; i + 8 <= frames; i += 8) {
-        _mm_storeu_ps(left + i, zero);
-        _mm_storeu_ps(left + i + 4, zero);
-        _mm_storeu_ps(right + i, zero);
-        _mm_storeu_ps(right + i + 4, zero);
-        asm("" ::: "memory");
-    }
-    for (; i < frames; ++i) {
+// Both channels. Kept a loop rather than turned into memset, whose string
+// instruction for large blocks instruction counters count once per element,
+// which would hide the real cost of a quiet block.
+[[gnu::optimize("no-tree-loop-distribute-patterns")]] void clearFrames(float* left, float* right, int32_t frames) {
+    for (int32_t i = 0; i < frames; ++i) {
         left[i] = 0.0f;
         right[i] = 0.0f;
-        asm("" ::: "memory");
     }
 }
 
@@ -103,8 +90,8 @@ int32_t Engine::mixedFrames(const Quantities& q, float* left, float* right, int3
     FilterPair fp = filterPairOf(voice0.filter, voice1.filter);
     float glide = bank_.glideIncrement;
     const bool newestIsFirst = bank_.nextVoice == 0;
-    const Pair gains = _mm_set_pd(voice1.gain, voice0.gain);
-    const Pair scales = _mm_set_pd(voice1.cutoffScale, voice0.cutoffScale);
+    const Pair gains = pairOf(voice0.gain, voice1.gain);
+    const Pair scales = pairOf(voice0.cutoffScale, voice1.cutoffScale);
     bool small = false;
     const int32_t first = n;
     for (;;) {
@@ -119,12 +106,11 @@ int32_t Engine::mixedFrames(const Quantities& q, float* left, float* right, int3
         int32_t raw0 = 0, raw1 = 0;
         if (sounds0) raw0 = voiceFront(v0, front, times, glide, level0);
         if (sounds1) raw1 = voiceFront(v1, front, times, glide, level1);
-        __m128 samples = _mm_setzero_ps();
+        FloatPair samples = zeroFloats();
         const int lanes = int{sounds0} | int{sounds1} << 1;
         if (lanes != 0) {
-            const Pair level = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_set_ss(level0), _mm_set_ss(level1)));
-            samples = pairedBack<true>(fp, raw0, raw1, level, gains, scales, kLaneMasks[lanes].load(),
-                                       back, small);
+            const Pair level = widen(floatPairOf(level0, level1));
+            samples = pairedBack<true>(fp, raw0, raw1, level, gains, scales, lanes, back, small);
         }
         emit<kMode>(left, right, n, sounds0, lane0(samples), sounds1, lane1(samples));
         if (++n == frames) break;

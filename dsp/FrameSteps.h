@@ -5,8 +5,7 @@
 //
 // The speed limit of a voice is its filter: each frame waits for the last
 // frame's states. The two voices are independent, so their filter steps run
-// side by side in the two lanes of SSE2 registers (FilterPair.h) and their
-// chains overlap; a voice sounding alone uses one lane. A frame outside the
+// side by side in two lanes (FilterPair.h, Lanes.h) and their chains overlap; a voice sounding alone uses one lane. A frame outside the
 // range where that is exact takes the scalar step with its saturating
 // arithmetic, out of line: a well-behaved voice never gets there.
 #pragma once
@@ -14,10 +13,10 @@
 #include <bit>
 #include <cfloat>
 #include <cstdint>
-#include <emmintrin.h>
 
 #include "Engine.h"
 #include "FilterPair.h"
+#include "Lanes.h"
 #include "Quantities.h"
 #include "Round.h"
 #include "Tables.h"
@@ -71,12 +70,12 @@ inline EnvelopeTimes timesOf(const Quantities& q) { return {q.attackSamples, q.d
 
 // The states are exact integers in int32 range, so truncation is exact.
 inline FilterState filterOf(const FilterPair& fp, int i) {
-    const auto get = [i](Pair v) { return _mm_cvttsd_si32(i == 0 ? v : _mm_unpackhi_pd(v, v)); };
+    const auto get = [i](Pair v) { return i == 0 ? wholeLane0(v) : wholeLane1(v); };
     return {get(fp.band), get(fp.low), get(fp.third)};
 }
 
 inline FilterPair filterPairOf(const FilterState& s0, const FilterState& s1) {
-    return {_mm_set_pd(s1.band, s0.band), _mm_set_pd(s1.low, s0.low), _mm_set_pd(s1.third, s0.third)};
+    return {pairOf(s0.band, s1.band), pairOf(s0.low, s1.low), pairOf(s0.third, s1.third)};
 }
 
 // --- the shared glide ----------------------------------------------------------
@@ -106,11 +105,9 @@ inline float glideTargetOf(const VoiceBank& bank) {
     return static_cast<float>(g);
 }
 
-// |x| in an SSE register: GCC's 32-bit code takes std::fabs through the x87
+// |x| through the lanes: GCC's 32-bit code takes std::fabs through the x87
 // stack and memory, which would sit on the glide's chain every frame.
-[[gnu::always_inline]] inline double magnitude(double x) {
-    return _mm_cvtsd_f64(_mm_and_pd(_mm_set_sd(x), kAbsMaskPair));
-}
+[[gnu::always_inline]] inline double magnitude(double x) { return lane0(orvo::magnitude(splat(x))); }
 
 // The shared glide's next value, in double, before it is stored as a float.
 [[gnu::always_inline]] inline double glideNext(float glide, float target, float drag) {
@@ -211,14 +208,6 @@ template <typename V, typename Times>
 
 // --- the second half: cut-off, filter, gain -------------------------------------
 
-// Float lane masks by the lanes that sound (bit 0: lane 0, bit 1: lane 1).
-struct alignas(16) LaneMask {
-    uint32_t bits[4];
-    __m128 load() const { return _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(bits))); }
-};
-inline constexpr LaneMask kLaneMasks[4] = {
-    {{0, 0, 0, 0}}, {{~0u, 0, 0, 0}}, {{0, ~0u, 0, 0}}, {{~0u, ~0u, 0, 0}}};
-
 // The second half of a frame with the saturating scalar filter. A lane
 // closed by pairedBack's mask keeps its states here too: a cut-off of 0
 // leaves every state as it is, saturated or not. The
@@ -227,17 +216,17 @@ inline constexpr LaneMask kLaneMasks[4] = {
 // reference to the frame's BackParams.
 struct ScalarBack {
     FilterPair fp;
-    __m128 samples;
+    FloatPair samples;
 };
-[[gnu::cold, gnu::noinline]] ScalarBack scalarBack(FilterPair fp, int32_t raw0, int32_t raw1, Pair level, __m128 f,
-                                                   Pair gains, double damping, int32_t filterType);
+[[gnu::cold, gnu::noinline]] ScalarBack scalarBack(FilterPair fp, int32_t raw0, int32_t raw1, Pair level,
+                                                   FloatPair f, Pair gains, double damping, int32_t filterType);
 
 inline constexpr PairConstant kMaxCutoffPair{{kMaxCutoff, kMaxCutoff}};
 inline constexpr PairConstant kEnvBasePair{{1.1, 1.1}};
 
 // Cut-off, filter and gain of both lanes: the samples in lanes 0 and 1 of
 // the answer. `level` holds the envelope levels widened from float.
-// kMasked closes the filter of the lanes `mask` leaves out: a cut-off of 0
+// kMasked closes the filter of the lanes `lanes` leaves out: a cut-off of 0
 // keeps every state as it is, so a silent voice's lane stands still.
 // `small` carries over to the next frame that the states were below the
 // two-step bound before an exact step (FilterPair.h), so that frame need
@@ -245,40 +234,37 @@ inline constexpr PairConstant kEnvBasePair{{1.1, 1.1}};
 // anyway, which a caller that knows the frame before did passes as a
 // constant.
 template <bool kMasked>
-[[gnu::always_inline]] inline __m128 pairedBack(FilterPair& fp, int32_t raw0, int32_t raw1, Pair level, Pair gains,
-                                                Pair scales, __m128 mask, const BackParams& p, bool& small,
-                                                bool checkStates = false) {
-    // cutoffFor for both voices: see Filter.h. minpd answers its second
+[[gnu::always_inline]] inline FloatPair pairedBack(FilterPair& fp, int32_t raw0, int32_t raw1, Pair level,
+                                                   Pair gains, Pair scales, int lanes, const BackParams& p,
+                                                   bool& small, bool checkStates = false) {
+    // cutoffFor for both voices: see Filter.h. minOf answers its second
     // operand for NaN, as the comparison there does.
-    const Pair env = _mm_set1_pd(p.envAmount);
-    const Pair opened = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(level, env), kEnvBasePair), env);
-    const Pair product = _mm_mul_pd(_mm_mul_pd(opened, _mm_set1_pd(p.cutoffCoef)), scales);
-    __m128 f = _mm_cvtpd_ps(_mm_min_pd(kMaxCutoffPair, product));
-    if constexpr (kMasked) f = _mm_and_ps(f, mask);
-    const Pair damping = _mm_set1_pd(p.damping);
-    const Pair fd = _mm_cvtps_pd(f);
-    const Pair coefficients = coefficientsInRange(fd, damping);
+    const Pair env = splat(p.envAmount);
+    const Pair opened = sub(add(mul(level, env), kEnvBasePair), env);
+    const Pair product = mul(mul(opened, splat(p.cutoffCoef)), scales);
+    FloatPair f = narrow(minOf(kMaxCutoffPair, product));
+    if constexpr (kMasked) f = keepLanes(f, lanes);
+    const Pair damping = splat(p.damping);
+    const Pair fd = widen(f);
+    const PairMask coefficients = coefficientsInRange(fd, damping);
     bool exact;
     if (!checkStates && small) {
         exact = bothLanes(coefficients);
         small = false;
     } else {
         const Pair largest = largestState(fp);
-        small = bothLanes(_mm_and_pd(_mm_cmplt_pd(largest, kTwoStepStateBoundPair), coefficients));
-        exact = small || bothLanes(_mm_and_pd(_mm_cmplt_pd(largest, kStateBoundPair), coefficients));
+        small = bothLanes(both(lessThan(largest, kTwoStepStateBoundPair), coefficients));
+        exact = small || bothLanes(both(lessThan(largest, kStateBoundPair), coefficients));
     }
     if (exact) [[likely]] {
-        const Pair x = _mm_cvtepi32_pd(_mm_unpacklo_epi32(_mm_cvtsi32_si128(raw0), _mm_cvtsi32_si128(raw1)));
+        const Pair x = fromInts(raw0, raw1);
         const Pair y = filterPairStep(fp, x, fd, damping, p.filterType);
-        return _mm_cvtpd_ps(_mm_mul_pd(_mm_mul_pd(y, level), gains));
+        return narrow(mul(mul(y, level), gains));
     }
     const ScalarBack r = scalarBack(fp, raw0, raw1, level, f, gains, p.damping, p.filterType);
     fp = r.fp;
     return r.samples;
 }
-
-[[gnu::always_inline]] inline float lane0(__m128 v) { return _mm_cvtss_f32(v); }
-[[gnu::always_inline]] inline float lane1(__m128 v) { return _mm_cvtss_f32(_mm_shuffle_ps(v, v, 1)); }
 
 // Each voice adds to the left cell, then the right one; with one buffer for
 // both, that is twice to the same cell. Sums of two floats taken in double

@@ -1,6 +1,7 @@
 // The one float-to-int conversion of the engine: round half to even, the way
-// the SSE2 unit does it in its default mode, so every x86 build agrees bit for
-// bit. Saturating instead of the hardware's "integer indefinite" keeps huge
+// the SSE2 unit does it in its default mode, so every build agrees bit for
+// bit; where there is no SSE2, the compiler's round-half-to-even, which does
+// not depend on the rounding mode either. Saturating instead of the hardware's "integer indefinite" keeps huge
 // values ordered, and NaN becomes 0 so that a bad parameter value can only
 // select the first entry of a table, never an address outside it.
 //
@@ -10,7 +11,8 @@
 #pragma once
 
 #include <cstdint>
-#include <emmintrin.h>
+
+#include "Lanes.h"
 
 namespace orvo {
 
@@ -22,10 +24,17 @@ namespace orvo {
 }
 
 inline int32_t roundToInt(double x) {
+#if ORVO_SSE2_LANES
     const int32_t r = _mm_cvtsd_si32(_mm_set_sd(x));
     if (r == INT32_MIN) [[unlikely]]
         return roundToIntOutOfRange(x);
     return r;
+#else
+    // The same answers: values rounding to INT32_MIN come here too.
+    if (!(x > -2147483647.5 && x < 2147483647.5)) [[unlikely]]
+        return roundToIntOutOfRange(x);
+    return static_cast<int32_t>(__builtin_roundeven(x));
+#endif
 }
 
 [[gnu::cold, gnu::noinline]] inline int32_t saturateOverflow(int64_t x) { return x > 0 ? INT32_MAX : INT32_MIN; }

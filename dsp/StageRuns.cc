@@ -91,8 +91,8 @@ template <int32_t kStage0, int32_t kStage1>
     const float target = glideTargetOf(bank_);
     FilterPair fp = filterPairOf(voice0.filter, kSolo ? FilterState{} : voice1.filter);
     const float gain1 = kSolo ? 0.0f : voice1.gain, scale1 = kSolo ? 0.0f : voice1.cutoffScale;
-    const Pair gains = _mm_set_pd(gain1, voice0.gain);
-    const Pair scales = _mm_set_pd(scale1, voice0.cutoffScale);
+    const Pair gains = pairOf(voice0.gain, gain1);
+    const Pair scales = pairOf(voice0.cutoffScale, scale1);
 
     StageClock clock0 = clockFor<kStage0>(v0.env, times), clock1{};
     if constexpr (!kSolo) clock1 = clockFor<kStage1>(v1.env, times);
@@ -109,10 +109,8 @@ template <int32_t kStage0, int32_t kStage1>
     struct Front {
         int32_t raw0, raw1;
         float level0, level1;
-        __m128 levels;
-        Pair widenedLevels() const {
-            return _mm_cvtps_pd(kPairedClocks ? levels : _mm_unpacklo_ps(_mm_set_ss(level0), _mm_set_ss(level1)));
-        }
+        FloatPair levels;
+        Pair widenedLevels() const { return widen(kPairedClocks ? levels : floatPairOf(level0, level1)); }
     };
     const auto front = [&](bool& ended) __attribute__((always_inline)) {
         Front o{};
@@ -134,8 +132,8 @@ template <int32_t kStage0, int32_t kStage1>
     // The second half: cut-off, filter and output of frame `i`.
     bool small = false;
     const auto back = [&](const Front& o, int32_t i, bool checkStates) __attribute__((always_inline)) {
-        const __m128 samples = pairedBack<kSolo>(fp, o.raw0, o.raw1, o.widenedLevels(), gains, scales,
-                                                 kLaneMasks[1].load(), backParams, small, checkStates);
+        const FloatPair samples =
+            pairedBack<kSolo>(fp, o.raw0, o.raw1, o.widenedLevels(), gains, scales, 1, backParams, small, checkStates);
         emit(mode, left, right, n + i, true, lane0(samples), !kSolo, lane1(samples));
     };
 

@@ -1,7 +1,9 @@
 #include "Tables.h"
 
 #include <cstring>
-#include <emmintrin.h>
+
+#include "Lanes.h"
+#include "Round.h"
 
 namespace orvo {
 
@@ -61,10 +63,12 @@ void buildTriangle(float* cycle) {
     }
 }
 
-// Two entries at a time in SSE2 lanes: the same products and sums in double
-// as mixEntry, and the same rounding (every sum is far inside the int32
-// range), at half the instructions; the mixes are the other large share of
-// start-up time.
+// One entry: the three weighted taps summed in double and rounded half to
+// even (every sum is far inside the int32 range).
+#if ORVO_SSE2_LANES
+// Two entries at a time in SSE2 lanes: the same products, sums and rounding
+// at half the instructions; the mixes are the other large share of start-up
+// time.
 void buildMixHalf(const float* twice, int tap1, int tap2, int32_t* half) {
     const __m128d w0 = _mm_set1_pd(kTapWeight0), w1 = _mm_set1_pd(kTapWeight1), w2 = _mm_set1_pd(kTapWeight2);
     const auto load2 = [](const float* p) {
@@ -77,6 +81,14 @@ void buildMixHalf(const float* twice, int tap1, int tap2, int32_t* half) {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(half + ((i + kHalf) & kCycleMask)), _mm_cvtpd_epi32(sum));
     }
 }
+#else
+void buildMixHalf(const float* twice, int tap1, int tap2, int32_t* half) {
+    for (int i = 0; i < kCycleLength; ++i) {
+        const double sum = (kTapWeight0 * twice[i] + kTapWeight1 * twice[i + tap1]) + kTapWeight2 * twice[i + tap2];
+        half[(i + kHalf) & kCycleMask] = roundToInt(sum);
+    }
+}
+#endif
 
 // `build` fills a cycle; it is built once into a buffer that holds it twice
 // over, so the taps read on without wrapping, and the one buffer serves all
