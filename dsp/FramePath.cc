@@ -36,11 +36,17 @@ ScalarBack scalarBack(FilterPair fp, int32_t raw0, int32_t raw1, Pair level, Flo
 
 namespace {
 
-// Both channels. Kept a loop rather than turned into memset, whose string
+// Both channels, eight frames a pass, which the compiler writes as a few
+// vector stores. Kept a loop rather than turned into memset, whose string
 // instruction for large blocks instruction counters count once per element,
 // which would hide the real cost of a quiet block.
 [[gnu::optimize("no-tree-loop-distribute-patterns")]] void clearFrames(float* left, float* right, int32_t frames) {
-    for (int32_t i = 0; i < frames; ++i) {
+    int32_t i = 0;
+    for (; i + 8 <= frames; i += 8) {
+        for (int32_t k = 0; k < 8; ++k) left[i + k] = 0.0f;
+        for (int32_t k = 0; k < 8; ++k) right[i + k] = 0.0f;
+    }
+    for (; i < frames; ++i) {
         left[i] = 0.0f;
         right[i] = 0.0f;
     }
