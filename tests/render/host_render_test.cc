@@ -209,15 +209,18 @@ TEST(Render, TimedSessionGivesTheVst2ReferenceBitsAtEveryRate) {
                                       : HostEvent::midiMessage(e.frame, e.midi[0], e.midi[1], e.midi[2]));
     timeline.endFrame = orvo::timed::kFrames;
     for (int rate : {44100, 48000, 96000}) {
-        PluginHost host(ORVO_PLUGIN, HostSettings{rate, 4096});
-        configurePlugin(host, Options{});
-        BlockScheduler schedule(timeline, 4096);
-        test::MemorySink sink;
-        render(host, schedule, settingsFor(rate, 4096, 0.0), sink);
-        ASSERT_EQ(sink.frames(), size_t(orvo::timed::kFrames));
-        orvo::timed::Hash hash;
-        for (float s : sink.samples) hash.add(s);
-        EXPECT_EQ(hash.h, orvo::timed::vst2Hash(entry, 4096, rate)) << rate << " Hz";
+        const uint64_t reference = orvo::timed::vst2Hash(entry, 4096, rate);
+        for (int block : {1, 64, 512, 4096}) {
+            PluginHost host(ORVO_PLUGIN, HostSettings{rate, block});
+            configurePlugin(host, Options{});
+            BlockScheduler schedule(timeline, block);
+            test::MemorySink sink;
+            render(host, schedule, settingsFor(rate, block, 0.0), sink);
+            ASSERT_EQ(sink.frames(), size_t(orvo::timed::kFrames));
+            orvo::timed::Hash hash;
+            for (float s : sink.samples) hash.add(s);
+            EXPECT_EQ(hash.h, reference) << rate << " Hz, blocks of " << block;
+        }
     }
 }
 
