@@ -113,8 +113,13 @@ struct Session {
             } else if (kind < 65) {
                 addMidi(delta, 0x90 | channel, note, 0);
             } else if (kind < 80) {
-                addMidi(delta, 0xE0 | channel, static_cast<uint8_t>(script.below(128)),
-                        static_cast<uint8_t>(script.below(128)));
+                // Drawn one statement at a time: as two arguments of one call
+                // their order would be the compiler's, and GCC draws them in
+                // opposite orders on x86 and ARM. The pinned hash has the
+                // coarse byte drawn first.
+                const auto coarse = static_cast<uint8_t>(script.below(128));
+                const auto fine = static_cast<uint8_t>(script.below(128));
+                addMidi(delta, 0xE0 | channel, fine, coarse);
             } else if (kind < 83) {
                 addMidi(delta, 0xB0 | channel, 126, static_cast<uint8_t>(script.below(128)));
             } else if (kind < 88) {
