@@ -1,5 +1,6 @@
 #include "Logo.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -69,6 +70,20 @@ std::array<std::uint32_t, kLogoWidth * kLogoHeight> build() {
 Image logoImage() {
     static const auto pixels = build();
     return Image{kLogoWidth, kLogoHeight, pixels};
+}
+
+Image logoImage(int width, int height, std::vector<std::uint32_t>& storage) {
+    const Image design = logoImage();
+    if ((width == kLogoWidth && height == kLogoHeight) || width <= 0 || height <= 0) return design;
+    storage.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        const int sy = std::min(kLogoHeight - 1, (2 * y + 1) * kLogoHeight / (2 * height));
+        for (int x = 0; x < width; ++x) {
+            const int sx = std::min(kLogoWidth - 1, (2 * x + 1) * kLogoWidth / (2 * width));
+            storage[static_cast<std::size_t>(y * width + x)] = design.pixels[static_cast<std::size_t>(sy * kLogoWidth + sx)];
+        }
+    }
+    return Image{width, height, storage};
 }
 
 }  // namespace orvo

@@ -3,6 +3,9 @@
 // shows the same pixels without needing a CJK font.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "Platform.h"
 
 namespace orvo {
@@ -12,5 +15,9 @@ inline constexpr int kLogoHeight = 25;
 
 // Pixels live for the whole process.
 Image logoImage();
+// The logo at `width` x `height`, each pixel taken from the design pixel
+// under its centre (no blending: the glyphs stay crisp); the pixels live in
+// `storage` unless the size is the design's.
+Image logoImage(int width, int height, std::vector<std::uint32_t>& storage);
 
 }  // namespace orvo

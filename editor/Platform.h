@@ -10,6 +10,8 @@
 #include <span>
 #include <string_view>
 
+#include "Scale.h"
+
 namespace orvo {
 
 struct Point {
@@ -33,8 +35,8 @@ enum class Colour : std::uint8_t { BtnFace, BtnHighlight, BtnShadow, Black, Red,
 // 0xRRGGBB, used where the picture or a drawn control needs a fixed value.
 std::uint32_t defaultRgb(Colour c);
 
-// The knob paints through this: a 1-pixel solid pen, a solid brush, and the
-// four primitives. Coordinates are the knob's client coordinates; boxes
+// The knob paints through this: a solid pen as wide as the form's scale
+// makes a 1-pixel line, a solid brush, and the four primitives. Coordinates are the knob's client coordinates; boxes
 // exclude their right and bottom edges and lines exclude their end point.
 class Canvas {
 public:
@@ -86,7 +88,8 @@ struct SliderStyle {
     int thumbLength = 15;
 };
 
-// The form's font: "Times New Roman", 12 pixels, red, Shift-JIS character set.
+// The form's font: "Times New Roman", 12 pixels at 1x, red, Shift-JIS
+// character set.
 struct FontStyle {
     std::string_view face = "Times New Roman";
     int pixelHeight = 12;
@@ -99,7 +102,11 @@ public:
     virtual ~Platform() = default;
 
     // A borderless child window of the host's `parentWindow`, at its top-left.
-    virtual Widget createForm(void* parentWindow, int width, int height, const FontStyle& font, FormSink* sink) = 0;
+    // Sizes, boxes and the font reach the platform already scaled; `scale`
+    // is for what only the platform draws: line widths and the inner
+    // geometry of its controls.
+    virtual Widget createForm(void* parentWindow, int width, int height, const FontStyle& font, Scale scale,
+                              FormSink* sink) = 0;
     // Visible and in front of its siblings.
     virtual void showForm(Widget form) = 0;
     // Removes the form's window, every control in it and its timer.
@@ -131,6 +138,13 @@ public:
     // The host's idle call (effEditIdle); platforms without a message loop of
     // the host's process their events and timer here.
     virtual void idle() {}
+
+    // The scale the window system asks for where `parentWindow` is shown
+    // (its DPI setting), 1 where it says nothing.
+    virtual double screenScale(void* parentWindow) {
+        (void)parentWindow;
+        return 1.0;
+    }
 
     // The window system's own id of `widget` (an X Window, an HWND), for
     // formats whose host embeds or resizes the form by that id; 0 when the

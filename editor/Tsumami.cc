@@ -20,7 +20,8 @@ int nearestInt(long double x) {
     return std::fmod(f, 2.0L) == 0.0L ? static_cast<int>(f) : static_cast<int>(f) + 1;
 }
 
-TTsumami::TTsumami(Platform& platform, Widget parent, Box box) : platform(platform), box(box) {
+TTsumami::TTsumami(Platform& platform, Widget parent, Box box, Scale scale)
+    : platform(platform), box(box), scale(scale) {
     handle = platform.createKnob(parent, box, this);
     setPosition(50);
     // One step is pi/65, so 0 and 100 sit symmetrically about the bottom gap.
@@ -57,10 +58,12 @@ void TTsumami::mouseMove() {
     if (!Dragging) return;
     fCurrentPoint = platform.cursorPos();
     // Always measured from the press, so moving back undoes the change; the
-    // axes are rounded separately so each contributes whole steps.
+    // axes are rounded separately so each contributes whole steps. Measured
+    // in design pixels, so a drag feels the same at every scale.
+    const long double perPixel = 0.5L / scale.factor();
     long long dx = static_cast<long long>(fCurrentPoint.x) - fStartPoint.x;
     long long dy = static_cast<long long>(fStartPoint.y) - fCurrentPoint.y;
-    long long n = static_cast<long long>(nearestInt(dx * 0.5L)) + nearestInt(dy * 0.5L) + fStartPosition;
+    long long n = static_cast<long long>(nearestInt(dx * perPixel)) + nearestInt(dy * perPixel) + fStartPosition;
     n = std::clamp<long long>(n, 0, 100);
     setPosition(static_cast<int>(n));
 }
@@ -88,35 +91,37 @@ void TTsumami::paint(Canvas& c) {
     // The setter accepts anything; the tables only cover 0..100.
     const std::size_t p = static_cast<std::size_t>(std::clamp(position, 0, 100));
     auto R = [](long double x) { return nearestInt(x); };
+    auto S = [this](int designPixels) { return scale.px(designPixels); };
     const long double px = fPointerX[p];
     const long double py = fPointerY[p];
 
     c.setPen(Colour::Black);
     c.setBrush(Colour::BtnFace);
-    c.ellipse(2, 2, W - 4, H - 4);
+    c.ellipse(S(2), S(2), W - S(4), H - S(4));
 
     const int ax = W / 5, ay = H / 5;
     c.setPen(Colour::BtnHighlight);
-    c.arc(4, 4, W - 6, H - 6, 4 * ax, ay, ax, 4 * ay);
+    c.arc(S(4), S(4), W - S(6), H - S(6), 4 * ax, ay, ax, 4 * ay);
     c.setPen(Colour::BtnShadow);
-    c.arc(4, 4, W - 6, H - 6, ax, 4 * ay, 4 * ax, ay);
+    c.arc(S(4), S(4), W - S(6), H - S(6), ax, 4 * ay, 4 * ax, ay);
 
+    // Three strokes side by side give the pointer its bevel.
     const int cx = R(W * 0.5L), cy = R(H * 0.5L);
-    const int dx = R((W - 2) * px * 0.5L), dy = R((H - 2) * py * 0.5L);
+    const int dx = R((W - S(2)) * px * 0.5L), dy = R((H - S(2)) * py * 0.5L);
     c.setPen(Colour::BtnShadow);
     c.moveTo(cx, cy);
     c.lineTo(cx + dx, cy + dy);
     c.setPen(Colour::BtnHighlight);
-    c.moveTo(cx - 2, cy - 2);
-    c.lineTo(cx - 2 + dx, cy - 2 + dy);
+    c.moveTo(cx - S(2), cy - S(2));
+    c.lineTo(cx - S(2) + dx, cy - S(2) + dy);
     c.setPen(Colour::Black);
-    c.moveTo(cx - 1, cy - 1);
-    c.lineTo(cx - 1 + R((W - 4) * px * 0.5L), cy - 1 + R((H - 4) * py * 0.5L));
+    c.moveTo(cx - S(1), cy - S(1));
+    c.lineTo(cx - S(1) + R((W - S(4)) * px * 0.5L), cy - S(1) + R((H - S(4)) * py * 0.5L));
 
     c.setPen(Colour::Black);
     for (std::size_t q : {std::size_t{100}, std::size_t{50}, std::size_t{0}}) {
         const long double qx = fPointerX[q], qy = fPointerY[q];
-        c.moveTo(R((W - 6) * qx * 0.5L + W * 0.5L) - 1, R((H - 6) * qy * 0.5L + H * 0.5L) - 1);
+        c.moveTo(R((W - S(6)) * qx * 0.5L + W * 0.5L) - S(1), R((H - S(6)) * qy * 0.5L + H * 0.5L) - S(1));
         c.lineTo(R(W * qx * 0.5L + W * 0.5L), R(H * qy * 0.5L + H * 0.5L));
     }
 }

@@ -1,5 +1,5 @@
 // The rotary knob: an integer Position 0..100 turned by dragging with the
-// left button, drawn as a bevelled dial with a pointer and three tick marks.
+// left button (one position per 2 design pixels, so per 2s screen pixels), drawn as a bevelled dial with a pointer and three tick marks.
 // It knows nothing of parameters; the form converts positions to values.
 //
 // Thread: UI (messages of the knob's window, via the platform layer).
@@ -16,8 +16,9 @@ class TTsumami : public ControlSink {
 public:
     using ChangeEvent = std::function<void(TTsumami& sender)>;
 
-    // Creates the knob's window; `platform` must outlive the knob.
-    TTsumami(Platform& platform, Widget parent, Box box);
+    // Creates the knob's window; `platform` must outlive the knob. `box` is
+    // already scaled; `scale` sizes the strokes inside it and the drag.
+    TTsumami(Platform& platform, Widget parent, Box box, Scale scale = {});
 
     int getPosition() const { return position; }
     // Stores any value, repaints later and always notifies: the form relies on
@@ -49,6 +50,7 @@ private:
 
     Platform& platform;
     Box box;
+    Scale scale;
     Widget handle = nullptr;
     Point fStartPoint;
     Point fCurrentPoint;

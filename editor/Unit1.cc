@@ -9,8 +9,9 @@ namespace orvo {
 
 // --- TTrackBar ----------------------------------------------------------------
 
-TTrackBar::TTrackBar(Platform& platform, Widget parent, Box box, int initial)
+TTrackBar::TTrackBar(Platform& platform, Widget parent, Box box, int initial, Scale scale)
     : platform(platform), position(std::clamp(initial, 0, style.max)) {
+    style.thumbLength = scale.px(style.thumbLength);
     handle = platform.createSlider(parent, box, style, position, this);
 }
 
@@ -75,7 +76,7 @@ float TForm1::Binding::gridValue(float v) const {
 
 // --- TForm1 -------------------------------------------------------------------
 
-TForm1::TForm1(Platform& platform, void* parentWindow) : platform(platform) {
+TForm1::TForm1(Platform& platform, void* parentWindow, double scale) : platform(platform), scale(scale) {
     buildControls(parentWindow);
     attachHandlers();
     FormCreate();
@@ -93,42 +94,48 @@ void TForm1::buildControls(void* parentWindow) {
     static constexpr std::string_view kAbout[] = {"Orvo Switch Ver" ORVO_ABOUT_VERSION, "Switch Table Synth VST", "",
                                                   "https://orvo.example.com/"};
     Platform& p = platform;
-    form = p.createForm(parentWindow, kWidth, kHeight, FontStyle{}, this);
+    const Scale sc = scale;
+    // The design's 1x table; every box is scaled here and nowhere else.
+    auto at = [sc](Box b) { return sc.box(b); };
+    FontStyle font;
+    font.pixelHeight = sc.px(font.pixelHeight);
+    form = p.createForm(parentWindow, ClientWidth(), ClientHeight(), font, sc, this);
 
     // Created in keyboard order: Filter, Env, about text, OSC.
-    GroupBox1 = p.createGroup(form, {0, 0, 465, 281}, "Orvo Swich");
+    GroupBox1 = p.createGroup(form, at({0, 0, 465, 281}), "Orvo Swich");
 
-    GroupBox3 = p.createGroup(GroupBox1, {8, 168, 233, 105}, "Filter");
-    RadioGroup1 = std::make_unique<TRadioGroup>(p, GroupBox3, Box{8, 16, 97, 81}, "Type", kTypes, 0);
-    Tsumami3 = std::make_unique<TTsumami>(p, GroupBox3, Box{112, 40, 33, 33});
-    Tsumami4 = std::make_unique<TTsumami>(p, GroupBox3, Box{152, 40, 33, 33});
+    GroupBox3 = p.createGroup(GroupBox1, at({8, 168, 233, 105}), "Filter");
+    RadioGroup1 = std::make_unique<TRadioGroup>(p, GroupBox3, at({8, 16, 97, 81}), "Type", kTypes, 0);
+    Tsumami3 = std::make_unique<TTsumami>(p, GroupBox3, at({112, 40, 33, 33}), sc);
+    Tsumami4 = std::make_unique<TTsumami>(p, GroupBox3, at({152, 40, 33, 33}), sc);
     Tsumami4->setPosition(0);
-    Tsumami5 = std::make_unique<TTsumami>(p, GroupBox3, Box{192, 40, 33, 33});
-    p.createLabel(GroupBox3, {112, 80, 34, 12}, "CutOff", true);
-    p.createLabel(GroupBox3, {160, 80, 8, 12}, "Q", true);
-    p.createLabel(GroupBox3, {200, 80, 19, 12}, "Env", true);
+    Tsumami5 = std::make_unique<TTsumami>(p, GroupBox3, at({192, 40, 33, 33}), sc);
+    p.createLabel(GroupBox3, at({112, 80, 34, 12}), "CutOff", true);
+    p.createLabel(GroupBox3, at({160, 80, 8, 12}), "Q", true);
+    p.createLabel(GroupBox3, at({200, 80, 19, 12}), "Env", true);
 
-    GroupBox4 = p.createGroup(GroupBox1, {312, 16, 145, 145}, "Env");
-    TrackBar3 = std::make_unique<TTrackBar>(p, GroupBox4, Box{8, 16, 33, 113}, 45);
-    TrackBar4 = std::make_unique<TTrackBar>(p, GroupBox4, Box{40, 16, 33, 113}, 45);
-    TrackBar5 = std::make_unique<TTrackBar>(p, GroupBox4, Box{72, 16, 33, 113}, 25);
-    TrackBar6 = std::make_unique<TTrackBar>(p, GroupBox4, Box{104, 16, 33, 113}, 45);
-    p.createLabel(GroupBox4, {16, 128, 8, 12}, "A", false);
-    p.createLabel(GroupBox4, {48, 128, 8, 12}, "D", false);
-    p.createLabel(GroupBox4, {80, 128, 7, 12}, "S", false);
-    p.createLabel(GroupBox4, {112, 128, 8, 12}, "R", false);
+    GroupBox4 = p.createGroup(GroupBox1, at({312, 16, 145, 145}), "Env");
+    TrackBar3 = std::make_unique<TTrackBar>(p, GroupBox4, at({8, 16, 33, 113}), 45, sc);
+    TrackBar4 = std::make_unique<TTrackBar>(p, GroupBox4, at({40, 16, 33, 113}), 45, sc);
+    TrackBar5 = std::make_unique<TTrackBar>(p, GroupBox4, at({72, 16, 33, 113}), 25, sc);
+    TrackBar6 = std::make_unique<TTrackBar>(p, GroupBox4, at({104, 16, 33, 113}), 45, sc);
+    p.createLabel(GroupBox4, at({16, 128, 8, 12}), "A", false);
+    p.createLabel(GroupBox4, at({48, 128, 8, 12}), "D", false);
+    p.createLabel(GroupBox4, at({80, 128, 7, 12}), "S", false);
+    p.createLabel(GroupBox4, at({112, 128, 8, 12}), "R", false);
 
-    Memo1 = p.createMemo(GroupBox1, {248, 200, 209, 73}, kAbout);
+    Memo1 = p.createMemo(GroupBox1, at({248, 200, 209, 73}), kAbout);
 
-    GroupBox7 = p.createGroup(GroupBox1, {8, 16, 297, 145}, "OSC");
-    RadioGroup2 = std::make_unique<TRadioGroup>(p, GroupBox7, Box{8, 16, 89, 121}, "Wave1", kWaves, 0);
-    RadioGroup3 = std::make_unique<TRadioGroup>(p, GroupBox7, Box{104, 16, 89, 121}, "Wave2", kWaves, 0);
-    Tsumami1 = std::make_unique<TTsumami>(p, GroupBox7, Box{208, 80, 33, 33});
-    Tsumami2 = std::make_unique<TTsumami>(p, GroupBox7, Box{256, 80, 33, 33});
-    p.createLabel(GroupBox7, {196, 120, 53, 12}, "Drag Time", false);
-    p.createLabel(GroupBox7, {260, 120, 18, 12}, "Mix", false);
+    GroupBox7 = p.createGroup(GroupBox1, at({8, 16, 297, 145}), "OSC");
+    RadioGroup2 = std::make_unique<TRadioGroup>(p, GroupBox7, at({8, 16, 89, 121}), "Wave1", kWaves, 0);
+    RadioGroup3 = std::make_unique<TRadioGroup>(p, GroupBox7, at({104, 16, 89, 121}), "Wave2", kWaves, 0);
+    Tsumami1 = std::make_unique<TTsumami>(p, GroupBox7, at({208, 80, 33, 33}), sc);
+    Tsumami2 = std::make_unique<TTsumami>(p, GroupBox7, at({256, 80, 33, 33}), sc);
+    p.createLabel(GroupBox7, at({196, 120, 53, 12}), "Drag Time", false);
+    p.createLabel(GroupBox7, at({260, 120, 18, 12}), "Mix", false);
 
-    Image1 = p.createPicture(GroupBox1, {248, 168, kLogoWidth, kLogoHeight}, logoImage());
+    const Box logo = at({248, 168, kLogoWidth, kLogoHeight});
+    Image1 = p.createPicture(GroupBox1, logo, logoImage(logo.width, logo.height, logoPixels));
 
     using B = Binding;
     bindings = {{

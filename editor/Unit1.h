@@ -1,5 +1,6 @@
 // The editor form: twelve controls for the twelve parameters, an about text
-// and the logo, on a 465 x 281 panel. It keeps no parameter state of its own
+// and the logo, on a 465 x 281 panel at 1x and that panel scaled by s
+// (1..3) otherwise. It keeps no parameter state of its own
 // beyond ParamCache, the last value it knows per parameter; user changes go
 // out through the SynthLink, outside changes come in by polling.
 //
@@ -11,6 +12,7 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "ParamTable.h"
 #include "Platform.h"
@@ -24,7 +26,7 @@ namespace orvo {
 // form reasons about.
 class TTrackBar : public ControlSink {
 public:
-    TTrackBar(Platform& platform, Widget parent, Box box, int initial);
+    TTrackBar(Platform& platform, Widget parent, Box box, int initial, Scale scale = {});
     int getPosition() const { return position; }
     int getMax() const { return style.max; }
     // Clamps to 0..Max; notifies only when the position actually changes.
@@ -68,10 +70,10 @@ public:
     static constexpr int kTimerInterval = 100;
 
     // Builds the window and every control with its initial value inside
-    // `parentWindow`. Handlers are attached only after the initial values
-    // are set, and `Synth` is still null: nothing reaches the synthesizer
-    // during construction.
-    TForm1(Platform& platform, void* parentWindow);
+    // `parentWindow`, at `scale` (clamped to 1..3). Handlers are attached
+    // only after the initial values are set, and `Synth` is still null:
+    // nothing reaches the synthesizer during construction.
+    TForm1(Platform& platform, void* parentWindow, double scale = 1.0);
     ~TForm1() override;
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
@@ -79,8 +81,12 @@ public:
     SynthLink* Synth = nullptr;
 
     void show();
-    int ClientWidth() const { return kWidth; }
-    int ClientHeight() const { return kHeight; }
+    int ClientWidth() const { return scale.px(kWidth); }
+    int ClientHeight() const { return scale.px(kHeight); }
+    double scaleFactor() const { return scale.factor(); }
+    // The form's size at scale `s`, before any form exists.
+    static int widthAt(double s) { return Scale(s).px(kWidth); }
+    static int heightAt(double s) { return Scale(s).px(kHeight); }
     // Invalidate and paint before returning (FormPaint runs).
     void repaint();
     Widget widget() const { return form; }
@@ -129,7 +135,9 @@ private:
     const Binding* bindingFor(int index) const;
 
     Platform& platform;
+    Scale scale;
     Widget form = nullptr;
+    std::vector<std::uint32_t> logoPixels;  // the logo at this scale, while the form lives
     // Declared in the order of the synthesizer's program record.
     struct {
         float CutOff, Q, Type, A, D, S, R, Env, Wave1, Wave2, Drag, Mix;

@@ -24,6 +24,7 @@ struct Win32Platform::Node {
     FormSink* formSink = nullptr;
     HBITMAP bitmap = nullptr;    // pictures own their bitmap
     bool painted = false;        // forms: WM_PAINT ran during repaintNow
+    int penWidth = 1;            // knobs: the form's line width
 };
 
 namespace {
@@ -81,7 +82,7 @@ Node* nodeOf(HWND hwnd) { return hwnd ? reinterpret_cast<Node*>(GetWindowLongPtr
 // deleted here, so a knob repainting every drag step leaks no GDI objects.
 class GdiCanvas : public Canvas {
 public:
-    explicit GdiCanvas(HDC dc) : dc(dc) {
+    GdiCanvas(HDC dc, int width) : dc(dc), width(width) {
         oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
         oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
     }
@@ -92,7 +93,7 @@ public:
         if (brush) DeleteObject(brush);
     }
     void setPen(Colour c) override {
-        HPEN p = CreatePen(PS_SOLID, 1, colorRef(c));
+        HPEN p = CreatePen(PS_SOLID, width, colorRef(c));
         SelectObject(dc, p);
         if (pen) DeleteObject(pen);
         pen = p;
@@ -113,6 +114,7 @@ public:
 
 private:
     HDC dc;
+    int width;
     HPEN pen = nullptr;
     HBRUSH brush = nullptr;
     HGDIOBJ oldPen, oldBrush;
@@ -219,7 +221,7 @@ LRESULT CALLBACK knobProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             HGDIOBJ oldBmp = SelectObject(mem, bmp);
             FillRect(mem, &rc, GetSysColorBrush(COLOR_BTNFACE));
             if (sink) {
-                GdiCanvas canvas(mem);
+                GdiCanvas canvas(mem, n->penWidth);
                 sink->paint(canvas);
             }
             BitBlt(dc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
@@ -279,6 +281,33 @@ struct WindowClasses {
 
 void registerClasses() { static const WindowClasses classes; }
 
+// Looked up at run time: the calls exist from Windows 10 on, and the plug-in
+// imports nothing beyond the core system DLLs.
+template <class Fn>
+Fn user32(const char* name) {
+    HMODULE user = GetModuleHandleW(L"user32.dll");
+    return user ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user, name))) : nullptr;
+}
+
+// Per-monitor DPI awareness for the windows made while it lives, where the
+// system offers it; the thread's previous awareness comes back after.
+class DpiAwareness {
+public:
+    DpiAwareness() {
+        if (set) before = set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)));  // PER_MONITOR_AWARE_V2
+    }
+    ~DpiAwareness() {
+        if (set && before) set(before);
+    }
+    DpiAwareness(const DpiAwareness&) = delete;
+    DpiAwareness& operator=(const DpiAwareness&) = delete;
+
+private:
+    using SetFn = HANDLE(WINAPI*)(HANDLE);
+    SetFn set = user32<SetFn>("SetThreadDpiAwarenessContext");
+    HANDLE before = nullptr;
+};
+
 // Honours the requested character set when the face supports it; where the
 // mapper would trade Times New Roman for some other face to get Shift-JIS,
 // the face wins and the default character set is used.
@@ -322,6 +351,7 @@ void* Win32Platform::createChild(Node* parent, const wchar_t* cls, const wchar_t
                                  int id, unsigned long exStyle) {
     HWND parentHwnd = parent ? parent->hwnd : nullptr;
     if (!parentHwnd) return nullptr;
+    const DpiAwareness aware;  // as the form's window, so the system scales none of them
     HWND hwnd = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, box.left, box.top, box.width, box.height,
                                 parentHwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), moduleInstance(),
                                 nullptr);
@@ -341,8 +371,14 @@ Win32Platform::Node* Win32Platform::makeGroup(Node* parent, Box box, std::string
     return n;
 }
 
-Widget Win32Platform::createForm(void* parentWindow, int width, int height, const FontStyle& style, FormSink* sink) {
+Widget Win32Platform::createForm(void* parentWindow, int width, int height, const FontStyle& style, Scale sc,
+                                 FormSink* sink) {
     registerClasses();
+    scale = sc;
+    // Our windows take the DPI awareness of the thread that makes them;
+    // asking for per-monitor awareness while they are made keeps a host
+    // that is not DPI-aware from stretching the scaled form a second time.
+    const DpiAwareness aware;
     font = makeFont(style);
     // The requested alpha blending is left out: on a child window it would
     // leave the panel nearly invisible.
@@ -410,7 +446,7 @@ Widget Win32Platform::createGroup(Widget parent, Box box, std::string_view capti
 Widget Win32Platform::createLabel(Widget parent, Box box, std::string_view text, bool alignBottom) {
     Node* p = static_cast<Node*>(parent);
     std::wstring w = widen(text);
-    return add(createChild(p, L"STATIC", w.c_str(), SS_LEFT | SS_NOPREFIX, labelBox(box, alignBottom)), p);
+    return add(createChild(p, L"STATIC", w.c_str(), SS_LEFT | SS_NOPREFIX, labelBox(box, alignBottom, scale)), p);
 }
 
 Widget Win32Platform::createSlider(Widget parent, Box box, const SliderStyle& style, int position, ControlSink* sink) {
@@ -445,7 +481,7 @@ Widget Win32Platform::createRadioGroup(Widget parent, Box box, std::string_view 
         // Plain (not automatic) radio buttons: the core decides what is checked.
         unsigned long style = BS_RADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
         HWND b = static_cast<HWND>(createChild(n, L"BUTTON", w.c_str(), style,
-                                               radioItemBox(box.width, box.height, count, i), i + 1));
+                                               radioItemBox(box.width, box.height, count, i, scale), i + 1));
         classicLook(b);
         if (b) {
             SetWindowLongPtrW(b, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(n));
@@ -504,6 +540,7 @@ Widget Win32Platform::createKnob(Widget parent, Box box, ControlSink* sink) {
     Node* p = static_cast<Node*>(parent);
     Node* n = add(createChild(p, kKnobClass, L"", 0, box), p);
     n->sink = sink;
+    n->penWidth = scale.line();
     return n;
 }
 
@@ -513,6 +550,20 @@ void Win32Platform::setCapture(Widget widget) {
 }
 
 void Win32Platform::releaseCapture() { ReleaseCapture(); }
+
+double Win32Platform::screenScale(void* parentWindow) {
+    constexpr double kDesignDpi = 96.0;
+    using ForWindowFn = UINT(WINAPI*)(HWND);
+    static const ForWindowFn forWindow = user32<ForWindowFn>("GetDpiForWindow");
+    UINT dpi = 0;
+    if (forWindow && parentWindow) dpi = forWindow(static_cast<HWND>(parentWindow));
+    if (!dpi) {
+        HDC dc = GetDC(nullptr);
+        dpi = dc ? static_cast<UINT>(GetDeviceCaps(dc, LOGPIXELSY)) : 0;
+        if (dc) ReleaseDC(nullptr, dc);
+    }
+    return dpi ? dpi / kDesignDpi : 1.0;
+}
 
 Point Win32Platform::cursorPos() {
     POINT p{};

@@ -18,7 +18,8 @@ public:
     Win32Platform();
     ~Win32Platform() override;
 
-    Widget createForm(void* parentWindow, int width, int height, const FontStyle& font, FormSink* sink) override;
+    Widget createForm(void* parentWindow, int width, int height, const FontStyle& font, Scale scale,
+                      FormSink* sink) override;
     void showForm(Widget form) override;
     void destroyForm(Widget form) override;
     void startTimer(Widget form, int milliseconds) override;
@@ -37,6 +38,9 @@ public:
     void setCapture(Widget widget) override;
     void releaseCapture() override;
     Point cursorPos() override;
+    // The DPI of the host's window (per monitor where the system knows it,
+    // else the system's) over 96.
+    double screenScale(void* parentWindow) override;
 
     struct Node;
 
@@ -48,6 +52,7 @@ private:
 
     std::vector<std::unique_ptr<Node>> nodes;
     void* font = nullptr;     // HFONT
+    Scale scale;
 };
 
 }  // namespace orvo

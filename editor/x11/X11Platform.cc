@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "Layout.h"
+#include "x11/ScreenScale.h"
 
 namespace orvo {
 
@@ -109,14 +110,15 @@ private:
 // sits, shared by painting and hit-testing.
 struct SliderGeometry {
     int cx, top, bottom, max;
-    SliderGeometry(Box b, int max) : cx(b.width / 2), top(8), bottom(b.height - 9), max(max > 0 ? max : 1) {}
+    int halfAcross, above, below;  // the thumb: 15 across, 8 along the channel at 1x
+    SliderGeometry(Box b, int max, Scale s)
+        : cx(b.width / 2), top(s.px(8)), bottom(b.height - s.px(9)), max(max > 0 ? max : 1), halfAcross(s.px(7)),
+          above(s.px(4)), below(s.px(3)) {}
     int centre(int p) const { return top + static_cast<int>(std::lround(double(p) * (bottom - top) / max)); }
     int positionAt(int y) const {
         int p = static_cast<int>(std::lround(double(y - top) * max / (bottom - top)));
         return std::clamp(p, 0, max);
     }
-    static constexpr int kHalfAcross = 7;  // thumb 15 across
-    static constexpr int kAbove = 4, kBelow = 3;  // and 8 along the channel
 };
 
 }  // namespace
@@ -176,7 +178,14 @@ namespace {
 // lines exclude their end point, arcs run counter-clockwise between rays.
 class XCanvas : public Canvas {
 public:
-    XCanvas(X11Platform::Connection& x, Drawable d) : x(x), d(d) {}
+    // Wider pens draw with the server's wide lines; 1-pixel ones keep the
+    // exact pixels of thin lines and of the point-by-point strokes below.
+    XCanvas(X11Platform::Connection& x, Drawable d, int width) : x(x), d(d), width(width) {
+        if (width > 1) XSetLineAttributes(x.display, x.gc, static_cast<unsigned>(width), LineSolid, CapRound, JoinRound);
+    }
+    ~XCanvas() override {
+        if (width > 1) XSetLineAttributes(x.display, x.gc, 0, LineSolid, CapButt, JoinMiter);
+    }
     void setPen(Colour c) override { pen = x.pixelOf(c); }
     void setBrush(Colour c) override { brush = x.pixelOf(c); }
     void ellipse(int l, int t, int r, int b) override {
@@ -201,6 +210,12 @@ public:
     }
     void moveTo(int px, int py) override { cur = {px, py}; }
     void lineTo(int px, int py) override {
+        if (width > 1) {
+            XSetForeground(x.display, x.gc, pen);
+            XDrawLine(x.display, d, x.gc, cur.x, cur.y, px, py);
+            cur = {px, py};
+            return;
+        }
         std::vector<XPoint> pts;
         int x0 = cur.x, y0 = cur.y;
         const int dx = std::abs(px - x0), dy = -std::abs(py - y0);
@@ -227,6 +242,7 @@ public:
 private:
     X11Platform::Connection& x;
     Drawable d;
+    int width;
     unsigned long pen = 0, brush = 0;
     Point cur;
 };
@@ -260,9 +276,11 @@ X11Platform::Node* X11Platform::add(int kind, Widget parent, Box box, unsigned l
     return nodes.back().get();
 }
 
-Widget X11Platform::createForm(void* parentWindow, int width, int height, const FontStyle& style, FormSink* sink) {
+Widget X11Platform::createForm(void* parentWindow, int width, int height, const FontStyle& style, Scale sc,
+                               FormSink* sink) {
     XTurn turn;
     formSink = sink;
+    scale = sc;
     auto c = std::make_unique<Connection>();
     // A connection of our own: the host's Display may belong to another
     // thread, and ours can be closed without touching the host's.
@@ -384,7 +402,7 @@ Widget X11Platform::createGroup(Widget parent, Box box, std::string_view caption
 
 Widget X11Platform::createLabel(Widget parent, Box box, std::string_view text, bool alignBottom) {
     ErrorTrap trap(x ? x->display : nullptr);
-    Node* n = add(kLabel, parent, labelBox(box, alignBottom), x ? x->pixelOf(Colour::BtnFace) : 0);
+    Node* n = add(kLabel, parent, labelBox(box, alignBottom, scale), x ? x->pixelOf(Colour::BtnFace) : 0);
     n->text = text;
     n->alignBottom = alignBottom;
     return n;
@@ -520,6 +538,11 @@ void X11Platform::idle() {
     XFlush(x->display);
 }
 
+double X11Platform::screenScale(void*) {
+    XTurn turn;
+    return x ? screenScaleOf(x->display) : screenScaleOfDefaultDisplay();
+}
+
 std::uintptr_t X11Platform::nativeWindow(Widget widget) const {
     return widget ? static_cast<const Node*>(widget)->window : 0;
 }
@@ -584,7 +607,7 @@ void X11Platform::dispatch(void* event) {
             }
         }
     } else if (n->kind == kSlider && n->sink) {
-        SliderGeometry g(n->box, n->max);
+        SliderGeometry g(n->box, n->max, scale);
         const int y = ev.type == MotionNotify ? ev.xmotion.y : ev.xbutton.y;
         if (ev.type == ButtonPress && (ev.xbutton.button == Button4 || ev.xbutton.button == Button5)) {
             // The wheel steps one position, up towards the top.
@@ -592,7 +615,7 @@ void X11Platform::dispatch(void* event) {
             if (p != n->value) n->sink->userPosition(p);
         } else if (ev.type == ButtonPress && ev.xbutton.button == Button1) {
             const int c = g.centre(n->value);
-            if (y >= c - SliderGeometry::kAbove - 1 && y <= c + SliderGeometry::kBelow + 1) {
+            if (y >= c - g.above - scale.px(1) && y <= c + g.below + scale.px(1)) {
                 slideDrag = n;
                 slideGrabOffset = y - c;
             } else {
@@ -610,15 +633,15 @@ void X11Platform::dispatch(void* event) {
                !n->items.empty()) {
         // The caret goes to the character boundary nearest the click.
         const int lineHeight = x->font->ascent + x->font->descent;
-        const int li = std::clamp((ev.xbutton.y - 2) / std::max(lineHeight, 1), 0, int(n->items.size()) - 1);
+        const int li = std::clamp((ev.xbutton.y - scale.px(2)) / std::max(lineHeight, 1), 0, int(n->items.size()) - 1);
         const std::string& l = n->items[static_cast<std::size_t>(li)];
         std::size_t best = 0;
-        int bestDistance = std::abs(ev.xbutton.x - 3);
+        int bestDistance = std::abs(ev.xbutton.x - scale.px(3));
         for (std::size_t i = 1; i <= l.size(); ++i) {
             if (i < l.size() && (static_cast<unsigned char>(l[i]) & 0xC0) == 0x80) continue;
             XGlyphInfo gi;
             XftTextExtentsUtf8(x->display, x->font, reinterpret_cast<const FcChar8*>(l.data()), static_cast<int>(i), &gi);
-            const int distance = std::abs(ev.xbutton.x - 3 - gi.xOff);
+            const int distance = std::abs(ev.xbutton.x - scale.px(3) - gi.xOff);
             if (distance < bestDistance) best = i, bestDistance = distance;
         }
         n->caretLine = li;
@@ -628,7 +651,7 @@ void X11Platform::dispatch(void* event) {
         if (ev.type == ButtonRelease && ev.xbutton.button == Button1) {
             const int count = static_cast<int>(n->items.size());
             for (int i = 0; i < count; ++i) {
-                Box b = radioItemBox(n->box.width, n->box.height, count, i);
+                Box b = radioItemBox(n->box.width, n->box.height, count, i, scale);
                 if (ev.xbutton.x >= b.left && ev.xbutton.x < b.left + b.width && ev.xbutton.y >= b.top &&
                     ev.xbutton.y < b.top + b.height) {
                     n->sink->userSelect(i);
@@ -810,9 +833,30 @@ void X11Platform::paint(Node* n) {
         fg(c);
         if (ww > 0 && hh > 0) XFillRectangle(d, pm, gc, l, t, static_cast<unsigned>(ww), static_cast<unsigned>(hh));
     };
+    auto S = [this](int designPixels) { return scale.px(designPixels); };
+    const int lw = scale.line();
+    // Lines here are all level or upright; a wider one grows right and down
+    // from the 1x line, as a pen of that width would.
     auto line = [&](Colour c, int x1, int y1, int x2, int y2) {
         fg(c);
-        XDrawLine(d, pm, gc, x1, y1, x2, y2);
+        if (lw == 1) {
+            XDrawLine(d, pm, gc, x1, y1, x2, y2);
+            return;
+        }
+        XFillRectangle(d, pm, gc, std::min(x1, x2), std::min(y1, y2), static_cast<unsigned>(std::abs(x2 - x1) + lw),
+                       static_cast<unsigned>(std::abs(y2 - y1) + lw));
+    };
+    // An outline inside the box (l, t, ww, hh).
+    auto outline = [&](Colour c, int l, int t, int ww, int hh) {
+        fg(c);
+        if (lw == 1) {
+            XDrawRectangle(d, pm, gc, l, t, static_cast<unsigned>(ww - 1), static_cast<unsigned>(hh - 1));
+            return;
+        }
+        line(c, l, t, l + ww - lw, t);
+        line(c, l, t + hh - lw, l + ww - lw, t + hh - lw);
+        line(c, l, t, l, t + hh - lw);
+        line(c, l + ww - lw, t, l + ww - lw, t + hh - lw);
     };
     const int ascent = x->font ? x->font->ascent : 11;
     const int descent = x->font ? x->font->descent : 3;
@@ -829,13 +873,11 @@ void X11Platform::paint(Node* n) {
     };
     // A flat group frame: one shadow line through the middle of the caption.
     auto frame = [&](const std::string& caption) {
-        fg(Colour::BtnShadow);
-        XDrawRectangle(d, pm, gc, 0, kGroupFrameTop, static_cast<unsigned>(w - 1),
-                       static_cast<unsigned>(h - 1 - kGroupFrameTop));
+        outline(Colour::BtnShadow, 0, S(kGroupFrameTop), w, h - S(kGroupFrameTop));
         if (!caption.empty()) {
             const int tw = textWidth(caption);
-            fill(Colour::BtnFace, kGroupCaptionLeft - 2, 0, tw + 4, kTextHeight);
-            text(caption, kGroupCaptionLeft, ascent);
+            fill(Colour::BtnFace, S(kGroupCaptionLeft) - S(2), 0, tw + S(4), S(kTextHeight));
+            text(caption, S(kGroupCaptionLeft), ascent);
         }
     };
 
@@ -848,56 +890,67 @@ void X11Platform::paint(Node* n) {
             frame(n->text);
             const int count = static_cast<int>(n->items.size());
             for (int i = 0; i < count; ++i) {
-                Box b = radioItemBox(w, h, count, i);
+                Box b = radioItemBox(w, h, count, i, scale);
                 const int cy = b.top + b.height / 2;
+                const int ring = S(12), dot = S(6);
                 // A flat radio button: black ring, white inside, black dot.
                 fg(Colour::White);
-                XFillArc(d, pm, gc, b.left, cy - 6, 12, 12, 0, 360 * 64);
+                XFillArc(d, pm, gc, b.left, cy - ring / 2, static_cast<unsigned>(ring), static_cast<unsigned>(ring), 0,
+                         360 * 64);
                 fg(Colour::Black);
-                XDrawArc(d, pm, gc, b.left, cy - 6, 11, 11, 0, 360 * 64);
-                if (i == n->value) XFillArc(d, pm, gc, b.left + 3, cy - 3, 6, 6, 0, 360 * 64);
-                text(n->items[static_cast<std::size_t>(i)], b.left + 17, cy + (ascent - descent) / 2);
+                if (lw == 1) {
+                    XDrawArc(d, pm, gc, b.left, cy - 6, 11, 11, 0, 360 * 64);
+                } else {
+                    XSetLineAttributes(d, gc, static_cast<unsigned>(lw), LineSolid, CapButt, JoinMiter);
+                    XDrawArc(d, pm, gc, b.left + lw / 2, cy - ring / 2 + lw / 2, static_cast<unsigned>(ring - lw),
+                             static_cast<unsigned>(ring - lw), 0, 360 * 64);
+                    XSetLineAttributes(d, gc, 0, LineSolid, CapButt, JoinMiter);
+                }
+                if (i == n->value)
+                    XFillArc(d, pm, gc, b.left + (ring - dot) / 2, cy - dot / 2, static_cast<unsigned>(dot),
+                             static_cast<unsigned>(dot), 0, 360 * 64);
+                text(n->items[static_cast<std::size_t>(i)], b.left + S(17), cy + (ascent - descent) / 2);
             }
             break;
         }
         case kSlider: {
-            SliderGeometry g(n->box, n->max);
+            SliderGeometry g(n->box, n->max, scale);
+            const int e = S(2);  // the channel's half width
             // The channel, sunken.
-            fill(Colour::White, g.cx - 2, g.top - 2, 4, g.bottom - g.top + 4);
-            line(Colour::BtnShadow, g.cx - 2, g.top - 2, g.cx + 1, g.top - 2);
-            line(Colour::BtnShadow, g.cx - 2, g.top - 2, g.cx - 2, g.bottom + 1);
-            line(Colour::BtnHighlight, g.cx + 2, g.top - 2, g.cx + 2, g.bottom + 2);
-            line(Colour::BtnHighlight, g.cx - 2, g.bottom + 2, g.cx + 2, g.bottom + 2);
+            fill(Colour::White, g.cx - e, g.top - e, 2 * e, g.bottom - g.top + 2 * e);
+            line(Colour::BtnShadow, g.cx - e, g.top - e, g.cx + e - lw, g.top - e);
+            line(Colour::BtnShadow, g.cx - e, g.top - e, g.cx - e, g.bottom + e - lw);
+            line(Colour::BtnHighlight, g.cx + e, g.top - e, g.cx + e, g.bottom + e);
+            line(Colour::BtnHighlight, g.cx - e, g.bottom + e, g.cx + e, g.bottom + e);
             // Ticks on both sides.
             for (int p = 0; p <= n->max; p += n->tickEvery) {
                 const int ty = g.centre(p);
-                line(Colour::Black, g.cx - SliderGeometry::kHalfAcross - 5, ty, g.cx - SliderGeometry::kHalfAcross - 3, ty);
-                line(Colour::Black, g.cx + SliderGeometry::kHalfAcross + 3, ty, g.cx + SliderGeometry::kHalfAcross + 5, ty);
+                line(Colour::Black, g.cx - g.halfAcross - S(5), ty, g.cx - g.halfAcross - S(3), ty);
+                line(Colour::Black, g.cx + g.halfAcross + S(3), ty, g.cx + g.halfAcross + S(5), ty);
             }
-            // The thumb, a flat raised block.
+            // The thumb, a flat raised block with a bevel one line wide.
             const int c = g.centre(std::clamp(n->value, 0, n->max));
-            const int l = g.cx - SliderGeometry::kHalfAcross, r = g.cx + SliderGeometry::kHalfAcross;
-            const int t = c - SliderGeometry::kAbove, b = c + SliderGeometry::kBelow;
+            const int l = g.cx - g.halfAcross, r = g.cx + g.halfAcross;
+            const int t = c - g.above, b = c + g.below;
             fill(Colour::BtnFace, l, t, r - l + 1, b - t + 1);
-            line(Colour::BtnHighlight, l, t, r - 1, t);
-            line(Colour::BtnHighlight, l, t, l, b - 1);
+            line(Colour::BtnHighlight, l, t, r - lw, t);
+            line(Colour::BtnHighlight, l, t, l, b - lw);
             line(Colour::Black, l, b, r, b);
             line(Colour::Black, r, t, r, b);
-            line(Colour::BtnShadow, l + 1, b - 1, r - 1, b - 1);
-            line(Colour::BtnShadow, r - 1, t + 1, r - 1, b - 1);
+            line(Colour::BtnShadow, l + lw, b - lw, r - lw, b - lw);
+            line(Colour::BtnShadow, r - lw, t + lw, r - lw, b - lw);
             break;
         }
         case kMemo: {
-            fg(Colour::Black);
-            XDrawRectangle(d, pm, gc, 0, 0, static_cast<unsigned>(w - 1), static_cast<unsigned>(h - 1));
+            outline(Colour::Black, 0, 0, w, h);
             const int lineHeight = ascent + descent;
             for (std::size_t i = 0; i < n->items.size(); ++i)
-                text(n->items[i], 3, 2 + ascent + static_cast<int>(i) * lineHeight);
+                text(n->items[i], S(3), S(2) + ascent + static_cast<int>(i) * lineHeight);
             if (n == focused && !n->items.empty()) {
                 const std::size_t li = static_cast<std::size_t>(std::clamp(n->caretLine, 0, int(n->items.size()) - 1));
                 const std::string& l = n->items[li];
-                const int cx = 3 + textWidth(l.substr(0, std::min(n->caretByte, l.size())));
-                const int top = 2 + static_cast<int>(li) * lineHeight;
+                const int cx = S(3) + textWidth(l.substr(0, std::min(n->caretByte, l.size())));
+                const int top = S(2) + static_cast<int>(li) * lineHeight;
                 line(Colour::Black, cx, top, cx, top + lineHeight - 1);
             }
             break;
@@ -907,7 +960,7 @@ void X11Platform::paint(Node* n) {
             break;
         case kKnob:
             if (n->sink) {
-                XCanvas canvas(*x, pm);
+                XCanvas canvas(*x, pm, scale.line());
                 n->sink->paint(canvas);
             }
             break;
@@ -915,9 +968,9 @@ void X11Platform::paint(Node* n) {
     }
     // The focused control shows a dotted rectangle, as on Windows.
     if (n == focused) {
-        static char dots[] = {1, 1};
+        char dots[] = {static_cast<char>(lw), static_cast<char>(lw)};
         fg(Colour::Black);
-        XSetLineAttributes(d, gc, 1, LineOnOffDash, CapButt, JoinMiter);
+        XSetLineAttributes(d, gc, static_cast<unsigned>(lw), LineOnOffDash, CapButt, JoinMiter);
         XSetDashes(d, gc, 0, dots, 2);
         if (n->kind == kSlider) {
             XDrawRectangle(d, pm, gc, 0, 0, static_cast<unsigned>(w - 1), static_cast<unsigned>(h - 1));
@@ -925,11 +978,11 @@ void X11Platform::paint(Node* n) {
             const int count = static_cast<int>(n->items.size());
             const int i = std::clamp(n->value, 0, count - 1);
             if (count > 0) {
-                Box b = radioItemBox(w, h, count, i);
+                Box b = radioItemBox(w, h, count, i, scale);
                 const int tw = textWidth(n->items[static_cast<std::size_t>(i)]);
                 const int cy = b.top + b.height / 2;
-                XDrawRectangle(d, pm, gc, b.left + 15, cy - kTextHeight / 2 - 1, static_cast<unsigned>(tw + 3),
-                               static_cast<unsigned>(kTextHeight + 1));
+                XDrawRectangle(d, pm, gc, b.left + S(15), cy - S(kTextHeight) / 2 - S(1), static_cast<unsigned>(tw + S(3)),
+                               static_cast<unsigned>(S(kTextHeight) + S(1)));
             }
         }
         XSetLineAttributes(d, gc, 0, LineSolid, CapButt, JoinMiter);

@@ -22,7 +22,8 @@ public:
     X11Platform();
     ~X11Platform() override;
 
-    Widget createForm(void* parentWindow, int width, int height, const FontStyle& font, FormSink* sink) override;
+    Widget createForm(void* parentWindow, int width, int height, const FontStyle& font, Scale scale,
+                      FormSink* sink) override;
     void showForm(Widget form) override;
     void destroyForm(Widget form) override;
     void startTimer(Widget form, int milliseconds) override;
@@ -43,6 +44,8 @@ public:
     Point cursorPos() override;
     void idle() override;
     std::uintptr_t nativeWindow(Widget widget) const override;
+    // Xft.dpi / 96, or GDK_SCALE where set.
+    double screenScale(void* parentWindow) override;
 
     struct Node;
     struct Connection;
@@ -60,6 +63,7 @@ private:
     std::vector<std::unique_ptr<Node>> nodes;
     std::unordered_map<unsigned long, Node*> byWindow;
     FormSink* formSink = nullptr;
+    Scale scale;
     Node* form = nullptr;
     std::chrono::milliseconds interval{0};
     std::chrono::steady_clock::time_point nextTick;

@@ -1,5 +1,6 @@
 #include "ClapEditor.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "ClapSynth.h"
@@ -31,23 +32,44 @@ bool CLAP_ABI guiCreate(const clap_plugin_t* p, const char* api, bool floating) 
     return synth.editor() != nullptr;
 }
 void CLAP_ABI guiDestroy(const clap_plugin_t* p) { ClapSynth::of(p).editor().reset(); }  // main
-bool CLAP_ABI guiSetScale(const clap_plugin_t*, double) { return false; }               // main: fixed pixels
-bool CLAP_ABI guiGetSize(const clap_plugin_t* p, uint32_t* width, uint32_t* height) {    // main
-    if (!ClapSynth::of(p).editor() || !width || !height) return false;
-    *width = TForm1::kWidth;
-    *height = TForm1::kHeight;
+bool CLAP_ABI guiSetScale(const clap_plugin_t* p, double scale) {  // main
+    auto& editor = ClapSynth::of(p).editor();
+    if (!editor || !(scale > 0.0)) return false;
+    editor->setScale(scale);
     return true;
 }
-bool CLAP_ABI guiCanResize(const clap_plugin_t*) { return false; }                          // main
-bool CLAP_ABI guiResizeHints(const clap_plugin_t*, clap_gui_resize_hints_t*) { return false; }  // main
-bool CLAP_ABI guiAdjustSize(const clap_plugin_t*, uint32_t* width, uint32_t* height) {      // main
+bool CLAP_ABI guiGetSize(const clap_plugin_t* p, uint32_t* width, uint32_t* height) {  // main
+    auto& editor = ClapSynth::of(p).editor();
+    if (!editor || !width || !height) return false;
+    *width = editor->width();
+    *height = editor->height();
+    return true;
+}
+// Any size the form can take: it scales from 1 to 3 and keeps its shape.
+bool CLAP_ABI guiCanResize(const clap_plugin_t* p) { return ClapSynth::of(p).editor() != nullptr; }  // main
+bool CLAP_ABI guiResizeHints(const clap_plugin_t*, clap_gui_resize_hints_t* hints) {                // main
+    if (!hints) return false;
+    hints->can_resize_horizontally = true;
+    hints->can_resize_vertically = true;
+    hints->preserve_aspect_ratio = true;
+    hints->aspect_ratio_width = TForm1::kWidth;
+    hints->aspect_ratio_height = TForm1::kHeight;
+    return true;
+}
+bool CLAP_ABI guiAdjustSize(const clap_plugin_t*, uint32_t* width, uint32_t* height) {  // main
     if (!width || !height) return false;
-    *width = TForm1::kWidth;
-    *height = TForm1::kHeight;
+    const double scale = ClapEditor::scaleToFit(*width, *height);
+    *width = static_cast<uint32_t>(TForm1::widthAt(scale));
+    *height = static_cast<uint32_t>(TForm1::heightAt(scale));
     return true;
 }
-bool CLAP_ABI guiSetSize(const clap_plugin_t*, uint32_t width, uint32_t height) {  // main
-    return width == TForm1::kWidth && height == TForm1::kHeight;
+// The host sizes its window and the form follows; a size the form cannot
+// take exactly is taken as the nearest one inside it, as adjust_size says.
+bool CLAP_ABI guiSetSize(const clap_plugin_t* p, uint32_t width, uint32_t height) {  // main
+    auto& editor = ClapSynth::of(p).editor();
+    if (!editor) return false;
+    editor->setScale(ClapEditor::scaleToFit(width, height));
+    return true;
 }
 bool CLAP_ABI guiSetParent(const clap_plugin_t* p, const clap_window_t* window) {  // main
     auto& editor = ClapSynth::of(p).editor();
@@ -117,16 +139,41 @@ bool ClapEditor::setParent(const clap_window_t* window) {
     void* parent = reinterpret_cast<void*>(static_cast<uintptr_t>(window->x11));
 #endif
     if (!parent) return false;
-    form_ = std::make_unique<TForm1>(*platform_, parent);
+    parent_ = parent;
+    buildForm();
+    return true;
+}
+
+void ClapEditor::buildForm() {
+    form_.reset();  // one form at a time: the window system layer serves one
+    form_ = std::make_unique<TForm1>(*platform_, parent_, scale_);
     // Only now: the form must not reach the instrument while it is built.
     form_->Synth = this;
-    return true;
 }
 
 bool ClapEditor::show() {
     if (!form_) return false;
     form_->show();
+    shown_ = true;
     return true;
+}
+
+void ClapEditor::setScale(double scale) {
+    const double before = scale_;
+    scale_ = Scale(scale).factor();
+    if (!form_ || scale_ == before) return;
+    buildForm();
+    form_->Timer1Timer();  // the new controls show the values at once, not a poll later
+    if (shown_) form_->show();
+}
+
+double ClapEditor::scaleToFit(uint32_t width, uint32_t height) {
+    const double s = std::min(static_cast<double>(width) / TForm1::kWidth, static_cast<double>(height) / TForm1::kHeight);
+    // The largest scale whose rounded size still fits: rounding may add a pixel.
+    Scale fit(s);
+    if (TForm1::widthAt(fit.factor()) > static_cast<int>(width) || TForm1::heightAt(fit.factor()) > static_cast<int>(height))
+        fit = Scale(s - 1.0 / TForm1::kWidth);
+    return fit.factor();
 }
 
 void ClapEditor::onTimer(clap_id id) {

@@ -31,6 +31,14 @@ public:
 
     bool setParent(const clap_window_t* window);
     bool show();
+    // The form's scale: asked for by the host (set_scale) or implied by the
+    // size it gives the window (set_size). An open form is rebuilt at it.
+    void setScale(double scale);
+    double scale() const { return scale_; }
+    uint32_t width() const { return static_cast<uint32_t>(TForm1::widthAt(scale_)); }
+    uint32_t height() const { return static_cast<uint32_t>(TForm1::heightAt(scale_)); }
+    // The scale whose form fits best inside `width` x `height`.
+    static double scaleToFit(uint32_t width, uint32_t height);
     void onTimer(clap_id id);
 
     // SynthLink
@@ -41,11 +49,15 @@ public:
 
 private:
     ClapEditor(ClapSynth& synth, std::unique_ptr<Platform> platform);
+    void buildForm();
 
     ClapSynth& synth_;
     std::unique_ptr<Platform> platform_;
     std::unique_ptr<TForm1> form_;
     clap_id timer_;
+    void* parent_ = nullptr;
+    double scale_ = 1.0;  // a CLAP host states the scale; none stated is 1
+    bool shown_ = false;
 };
 
 }  // namespace orvo::clap

@@ -2,7 +2,9 @@
 // in the host's window. The form edits through Lv2Link, which writes the
 // control ports; the host's changes come back through port_event and reach
 // the form by its poll. Nothing here runs anywhere but the host's UI thread.
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
 
 #include <cstring>
@@ -55,14 +57,31 @@ private:
     float values[kNumParams];
 };
 
+// The host's ui:scaleFactor among its options; 0 when it gives none.
+double hostScale(const Features& f) {
+    const auto* options = static_cast<const LV2_Options_Option*>(f.find(LV2_OPTIONS__options));
+    if (!options || !f.map) return 0.0;
+    const LV2_URID key = f.map->map(f.map->handle, LV2_UI__scaleFactor);
+    const LV2_URID floatType = f.map->map(f.map->handle, LV2_ATOM__Float);
+    const LV2_URID doubleType = f.map->map(f.map->handle, LV2_ATOM__Double);
+    for (const LV2_Options_Option* o = options; o->key || o->value; ++o) {
+        if (o->key != key || !o->value) continue;
+        if (o->type == floatType && o->size == sizeof(float)) return *static_cast<const float*>(o->value);
+        if (o->type == doubleType && o->size == sizeof(double)) return *static_cast<const double*>(o->value);
+    }
+    return 0.0;
+}
+
 struct Ui {
-    Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch, void* parent)
-        : link(write, controller, touch), parent(parent) {}
+    Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch, void* parent, double scale)
+        : link(write, controller, touch), parent(parent), scale(scale) {}
 
     // The form in the host's window; false when it got no window (no X
     // display, or the host's window does not exist).
     bool open() {
-        form = std::make_unique<TForm1>(*platform, parent);
+        // Without the host's word, the desktop's: Xft.dpi, as the host's
+        // own toolkit reads it.
+        form = std::make_unique<TForm1>(*platform, parent, scale > 0.0 ? scale : platform->screenScale(parent));
         // Only now: the form must not reach the ports while it is built.
         form->Synth = &link;
         form->show();
@@ -74,6 +93,7 @@ struct Ui {
     std::unique_ptr<Platform> platform = createNativePlatform();
     Lv2Link link;
     void* parent;
+    double scale;  // the host's ui:scaleFactor, 0 when it gave none
     std::unique_ptr<TForm1> form;
 };
 
@@ -87,7 +107,8 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2U
         return nullptr;
     }
     auto ui = std::unique_ptr<Ui>(new (std::nothrow) Ui(write, controller,
-                                                        static_cast<const LV2UI_Touch*>(f.find(LV2_UI__touch)), parent));
+                                                        static_cast<const LV2UI_Touch*>(f.find(LV2_UI__touch)), parent,
+                                                        hostScale(f)));
     if (!ui || !ui->platform) {
         if (ui) f.error("Orvo Switch: this build has no window system for the editor\n");
         return nullptr;
@@ -98,7 +119,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2U
     }
     if (widget) *widget = reinterpret_cast<LV2UI_Widget>(ui->window());
     if (auto* resize = static_cast<const LV2UI_Resize*>(f.find(LV2_UI__resize)); resize && resize->ui_resize)
-        resize->ui_resize(resize->handle, TForm1::kWidth, TForm1::kHeight);
+        resize->ui_resize(resize->handle, ui->form->ClientWidth(), ui->form->ClientHeight());
     return ui.release();
 }
 

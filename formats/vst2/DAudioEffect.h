@@ -125,6 +125,9 @@ public:
     virtual VstInt32 onKeyUp(VstKeyCode& keyCode) { return (void)keyCode, -1; }
     virtual VstInt32 setKnobMode(VstInt32 val) { return (void)val, 0; }
     virtual VstInt32 reservedNotify(float value) { return (void)value, 0; }
+    // Not in the table: a host's content scale factor, reaching the editor
+    // through effVendorSpecific. False where the editor does not scale.
+    virtual bool setContentScale(float scale) { return (void)scale, false; }
 
     AudioEffect* getEffect() const { return effect; }
     void* getSystemWindow() const { return systemWindow; }

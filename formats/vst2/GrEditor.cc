@@ -26,14 +26,29 @@ VstInt32 GrEditor::getRect(ERect** r) {
 VstInt32 GrEditor::open(void* ptr) {
     parentWindow = ptr;
     ++openCount;
-    if (openCount == 1) {
-        form = std::make_unique<TForm1>(*platform, ptr);
-        // Only now: the form must not reach the synthesizer while it is built.
-        form->Synth = &link;
-    }
+    if (openCount == 1) buildForm();
     // A repeated open only shows the form again; it stays in its first parent.
     if (form) form->show();
     return 1;
+}
+
+void GrEditor::buildForm() {
+    const double scale = askedScale > 0.0 ? askedScale : platform->screenScale(parentWindow);
+    form.reset();  // one form at a time: the window system layer serves one
+    form = std::make_unique<TForm1>(*platform, parentWindow, scale);
+    // Only now: the form must not reach the synthesizer while it is built.
+    form->Synth = &link;
+}
+
+bool GrEditor::setContentScale(float scale) {
+    if (!(scale > 0.0f)) return false;
+    askedScale = scale;
+    if (form && Scale(askedScale) != Scale(form->scaleFactor())) {
+        buildForm();
+        form->Timer1Timer();  // the new controls show the values at once, not a poll later
+        form->show();
+    }
+    return true;
 }
 
 void GrEditor::close() {

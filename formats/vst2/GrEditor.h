@@ -30,8 +30,9 @@ public:
     GrEditor(AudioEffect* effect, std::unique_ptr<Platform> platform);
     ~GrEditor() override;
 
-    // Thread: UI (effEditGetRect). Always 1; the rectangle is empty while
-    // no form exists and stays valid as long as the editor.
+    // Thread: UI (effEditGetRect). Always 1; the rectangle is the form's
+    // scaled size, empty while no form exists, and stays valid as long as
+    // the editor.
     VstInt32 getRect(ERect** rect) override;
     // Thread: UI (effEditOpen). `ptr` is the host's window: an HWND on
     // Windows, an X Window id on Linux.
@@ -43,6 +44,11 @@ public:
     void idle() override;
     // Thread: UI (from idle after postUpdate).
     void update() override;
+    // Thread: UI. The scale a front end asks for (effVendorSpecific here, a
+    // content scale factor elsewhere); an open form is rebuilt at it. Until
+    // one is asked for, each form takes the window system's scale around
+    // the host's window.
+    bool setContentScale(float scale) override;
 
     int getOpenCount() const { return openCount; }
     TForm1* getForm() const { return form.get(); }
@@ -53,8 +59,11 @@ private:
     std::unique_ptr<Platform> platform;
     EffectLink link;
     VstInt32 openCount = 0;
+    void buildForm();
+
     ERect rect{};
     void* parentWindow = nullptr;
+    double askedScale = 0.0;  // 0: none asked for
     std::unique_ptr<TForm1> form;
 };
 

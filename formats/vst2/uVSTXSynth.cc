@@ -152,6 +152,15 @@ VstInt32 AVstXSynth::canDo(char* text) {
     return (std::strcmp(text, kCanDoEvents) == 0 || std::strcmp(text, kCanDoMidi) == 0) ? 1 : -1;
 }
 
+// Hosts that scale their plug-in windows announce the factor as this
+// vendor-specific pair, with the factor in `opt`.
+VstIntPtr AVstXSynth::vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    constexpr VstInt32 kScaleTag = ('P' << 24) | ('r' << 16) | ('e' << 8) | 'S';
+    constexpr VstIntPtr kScaleValue = ('A' << 24) | ('e' << 16) | ('C' << 8) | 's';
+    if (index == kScaleTag && value == kScaleValue && getEditor()) return getEditor()->setContentScale(opt) ? 1 : 0;
+    return AudioEffectX::vendorSpecific(index, value, ptr, opt);
+}
+
 // ---------------------------------------------------------------------------
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster) { return new AVstXSynth(audioMaster); }

@@ -34,6 +34,7 @@ public:
     bool getProductString(char* text) override;                          // any thread
     VstInt32 getVendorVersion() override;                                // any thread
     VstInt32 canDo(char* text) override;                                 // any thread
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;  // UI thread
 
     const orvo::Instrument& instrument() const { return instrument_; }
 

@@ -1,8 +1,10 @@
 // Opens the CLAP plug-in's editor the way a Linux CLAP host does (an
 // embedded X11 window, the plug-in's timer run every 40 ms) and checks what
 // a user and the host see: a knob drag through XTest arriving as a gesture
-// with its value, host automation moving a slider, and create/destroy
-// cycles that leave no window, timer or descriptor behind.
+// with its value, host automation moving a slider, the form at twice the
+// size (set_scale) and at a host's size (set_size) taking input where it is
+// drawn, and create/destroy cycles that leave no window, timer or
+// descriptor behind.
 //
 //   orvo-clap-x11test OrvoSwitch.clap
 // Exit 0 when every check passes.
@@ -76,9 +78,7 @@ int main(int argc, char** argv) {
     const int fds = openFds();
     check(openEditor(host), "create, set_parent and show succeed");
     uint32_t w = 0, h = 0;
-    check(host.gui->get_size(host.plugin, &w, &h) && w == 465 && h == 281 && !host.gui->can_resize(host.plugin) &&
-              !host.gui->set_size(host.plugin, 600, 400),
-          "fixed size 465 x 281, not resizable");
+    check(host.gui->get_size(host.plugin, &w, &h) && w == 465 && h == 281, "465 x 281 until a scale is set");
     check(host.timers.size() == 1, "the editor registers one timer");
     runFor(host, 400);
     check(user.childCount(user.parent) == 1, "the form is the one child of the host's window");
@@ -125,15 +125,75 @@ int main(int argc, char** argv) {
     XSync(user.dpy, False);
     check(user.childCount(user.parent) == 0 && host.timers.empty(), "destroy leaves no window and no timer");
 
+    XResizeWindow(user.dpy, user.parent, 960, 600);
+    check(openEditor(host) && host.gui->set_scale(host.plugin, 2.0), "set_scale(2) on an open editor");
+    check(host.gui->get_size(host.plugin, &w, &h) && w == 930 && h == 562, "at 2x get_size answers 930 x 562");
+    runFor(host, 250);
+    gestureTrace(host, 10);
+    // Knob Drag at 2x (416,160, 66 across), 20 pixels right: 5 positions.
+    user.pointerTo(416 + 33, 160 + 33);
+    runFor(host, 80);
+    user.button(true);
+    runFor(host, 80);
+    user.pointerTo(416 + 33 + 20, 160 + 33);
+    runFor(host, 80);
+    user.button(false);
+    runFor(host, 150);
+    const std::string knob2x = gestureTrace(host, 10);
+    std::printf("     2x knob: \"%s\"\n", knob2x.c_str());
+    check(knob2x == "begin value 0.650 end ", "at 2x a 20-pixel drag right turns the knob 5 positions (0.6 to 0.65)");
+    // Slider A at 2x (640,64, 66 x 226): its thumb for A = 0.1 (position
+    // 45) sits at y 64 + 16 + 45 * 192 / 50; dragged up 20 positions.
+    const int thumbY = 64 + 16 + (45 * 192 + 25) / 50;
+    user.pointerTo(640 + 33, thumbY);
+    runFor(host, 80);
+    user.button(true);
+    runFor(host, 80);
+    user.pointerTo(640 + 33, thumbY - 20 * 192 / 50);
+    runFor(host, 80);
+    user.button(false);
+    runFor(host, 150);
+    const std::string slider2x = gestureTrace(host, 0);
+    std::printf("     2x slider: \"%s\"\n", slider2x.c_str());
+    check(slider2x.starts_with("begin value") && slider2x.ends_with("value 0.500 end "),
+          "at 2x a slider drag on the scaled thumb arrives as gestures, A = 0.5");
+    // Wave1's third item at 2x: the group at 32,64, items 51 high from 30.
+    user.pointerTo(32 + 16 + 20, 64 + 30 + 2 * 51 + 25);
+    runFor(host, 80);
+    user.button(true);
+    user.button(false);
+    runFor(host, 150);
+    const std::string radio2x = gestureTrace(host, 8);
+    check(radio2x == "begin value 0.667 end ", "at 2x a click on the scaled radio item selects it as a gesture");
+
+    clap_gui_resize_hints_t hints{};
+    check(host.gui->can_resize(host.plugin) && host.gui->get_resize_hints(host.plugin, &hints) &&
+              hints.preserve_aspect_ratio && hints.aspect_ratio_width == 465 && hints.aspect_ratio_height == 281,
+          "resizable, keeping 465:281");
+    w = 700, h = 500;
+    check(host.gui->adjust_size(host.plugin, &w, &h) && w == 700 && h == 423, "adjust_size(700, 500) snaps to 700 x 423");
+    check(host.gui->set_size(host.plugin, 700, 500) && host.gui->get_size(host.plugin, &w, &h) && w == 700 && h == 423,
+          "set_size(700, 500) rescales the form to 700 x 423");
+    runFor(host, 150);
+    XSync(user.dpy, False);
+    Window root, par, *kids = nullptr;
+    unsigned nKids = 0;
+    XWindowAttributes form{};
+    if (XQueryTree(user.dpy, user.parent, &root, &par, &kids, &nKids) && nKids == 1)
+        XGetWindowAttributes(user.dpy, kids[0], &form);
+    if (kids) XFree(kids);
+    check(form.width == 700 && form.height == 423, "the one form window is 700 x 423");
+    host.gui->destroy(host.plugin);
+
     bool clean = true;
     for (int i = 0; i < 200 && clean; ++i) {
-        clean = openEditor(host);
+        clean = openEditor(host) && host.gui->set_scale(host.plugin, 2.0);
         host.tickTimers();
         host.gui->destroy(host.plugin);
         XSync(user.dpy, False);
         clean = clean && user.childCount(user.parent) == 0 && host.timers.empty() && openFds() == fds;
     }
-    check(clean, "200 create/destroy cycles leave no window, timer or descriptor behind");
+    check(clean, "200 create/destroy cycles at 2x leave no window, timer or descriptor behind");
 
     // A plug-in destroyed with its editor open takes the editor with it.
     {

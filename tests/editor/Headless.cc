@@ -44,8 +44,11 @@ HeadlessPlatform::Node* HeadlessPlatform::add(Kind kind, Widget parent, Box box)
     return nodes->back().get();
 }
 
-Widget HeadlessPlatform::createForm(void* parentWindow, int width, int height, const FontStyle&, FormSink* sink) {
+Widget HeadlessPlatform::createForm(void* parentWindow, int width, int height, const FontStyle& font, Scale scale,
+                                    FormSink* sink) {
     Node* n = add(Kind::Form, nullptr, {0, 0, width, height});
+    n->scale = scale;
+    n->fontPixels = font.pixelHeight;
     n->hostWindow = parentWindow;
     n->formSink = sink;
     return n;

@@ -34,6 +34,8 @@ public:
         Kind kind;
         Node* parent = nullptr;
         void* hostWindow = nullptr;  // forms: the window given by the host
+        Scale scale;                 // forms: as asked for
+        int fontPixels = 0;          // forms: the font's pixel height
         Box box;
         std::string text;
         std::vector<std::string> items;
@@ -45,7 +47,9 @@ public:
         bool destroyed = false;
     };
 
-    Widget createForm(void* parentWindow, int width, int height, const FontStyle& font, FormSink* sink) override;
+    Widget createForm(void* parentWindow, int width, int height, const FontStyle& font, Scale scale,
+                      FormSink* sink) override;
+    double screenScale(void*) override { return screen; }
     void showForm(Widget form) override;
     void destroyForm(Widget form) override;
     void startTimer(Widget form, int milliseconds) override;
@@ -83,6 +87,7 @@ public:
     void stealCapture();
 
     Point cursor{500, 500};
+    double screen = 1.0;  // what screenScale answers
     Widget captured = nullptr;
     int timerInterval = 0;
     int paintsRun = 0;
