@@ -27,6 +27,35 @@ if [ -n "$missing" ]; then
   apt-get install -y -qq --no-install-recommends $missing
 fi
 
+# Fetches PACKAGES of ARCH with a private package index and unpacks them
+# into WORK/root, beside the root they are for, so that the finished tree is
+# put in place by a rename (a run killed before its trap ran leaves a
+# ROOT.new.* folder, which the next run removes). dpkg and the system's
+# package lists never hear of ARCH. A package named NAME:all is fetched as
+# it is. Prints WORK.
+unpack_foreign() {
+  arch=$1 root=$2
+  shift 2
+  mkdir -p "$(dirname "$root")"
+  rm -rf "$root".new.*
+  w=$(mktemp -d "$root.new.XXXXXX")
+  mkdir -p "$w/lists/partial" "$w/cache/archives/partial" "$w/debs" "$w/root"
+  opts="-o APT::Architecture=$arch -o APT::Architectures::=$arch
+    -o Dir::State::Lists=$w/lists -o Dir::Cache=$w/cache -o Dir::State::status=/dev/null
+    -o APT::Sandbox::User=root"
+  # shellcheck disable=SC2086
+  apt-get $opts update -qq >&2
+  # shellcheck disable=SC2086
+  (cd "$w/debs" && apt-get $opts download -qq $(for p in "$@"; do
+     case $p in *:all) echo "${p%:all}" ;; *) echo "$p:$arch" ;; esac; done) >&2)
+  for deb in "$w"/debs/*.deb; do dpkg-deb -x "$deb" "$w/root"; done
+  rm -rf "$w/root/usr/share/doc" "$w/root/usr/share/man"
+  echo "$w"
+}
+work="" armwork=""
+trap 'rm -rf "$work" "$armwork"' EXIT
+trap 'exit 130' INT TERM
+
 # 32-bit Wine, to run build/win32's DLL. Debian's wine32 is an i386 package:
 # installing it would add i386 to dpkg and pull in i386 twins of dozens of
 # libraries, each of which must then stay at its amd64 twin's version through
@@ -44,23 +73,8 @@ WINE32_PACKAGES="wine32 wine32-preloader libwine
 wine32_stamp=$(echo $WINE32_PACKAGES)
 if [ "$(cat "$WINE32_ROOT/.packages" 2>/dev/null)" != "$wine32_stamp" ]; then
   echo "setup: unpacking 32-bit Wine into $WINE32_ROOT"
-  # Beside the target, so that the finished tree is put in place by a rename.
-  # A run killed before its trap ran leaves one of these.
-  mkdir -p "$(dirname "$WINE32_ROOT")"
-  rm -rf "$WINE32_ROOT".new.*
-  work=$(mktemp -d "$WINE32_ROOT.new.XXXXXX")
-  trap 'rm -rf "$work"' EXIT
-  trap 'exit 130' INT TERM
-  mkdir -p "$work/lists/partial" "$work/cache/archives/partial" "$work/debs" "$work/root"
-  apt32="-o APT::Architecture=i386 -o APT::Architectures::=i386
-    -o Dir::State::Lists=$work/lists -o Dir::Cache=$work/cache -o Dir::State::status=/dev/null
-    -o APT::Sandbox::User=root"
   # shellcheck disable=SC2086
-  apt-get $apt32 update -qq
-  # shellcheck disable=SC2086
-  (cd "$work/debs" && apt-get $apt32 download -qq $(for p in $WINE32_PACKAGES; do echo "$p:i386"; done))
-  for deb in "$work"/debs/*.deb; do dpkg-deb -x "$deb" "$work/root"; done
-  rm -rf "$work/root/usr/share/doc" "$work/root/usr/share/man"
+  work=$(unpack_foreign i386 "$WINE32_ROOT" $WINE32_PACKAGES)
   # What libwine's maintainer script does for the amd64 package: Wine's
   # user32 imports zlib1.dll and takes it only from its own DLL folder, marked
   # as one of its builtin DLLs (the marker sits in the DOS stub).
@@ -109,26 +123,12 @@ ARM64_PACKAGES="libc6 libgcc-s1 libstdc++6
   libexpat1 libpng16-16 zlib1g libbrotli1 libbsd0 libmd0
   libx11-dev libxft-dev libfontconfig-dev libfreetype-dev libxrender-dev libxcb1-dev
   libxau-dev libxdmcp-dev libexpat1-dev libpng-dev zlib1g-dev libbrotli-dev
-  x11proto-dev lv2-dev"
+  x11proto-dev:all lv2-dev"
 arm64_stamp=$(echo $ARM64_PACKAGES)
 if [ "$(cat "$ARM64_ROOT/.packages" 2>/dev/null)" != "$arm64_stamp" ]; then
   echo "setup: unpacking arm64 libraries into $ARM64_ROOT"
-  mkdir -p "$(dirname "$ARM64_ROOT")"
-  rm -rf "$ARM64_ROOT".new.*
-  armwork=$(mktemp -d "$ARM64_ROOT.new.XXXXXX")
-  trap 'rm -rf "$work" "$armwork"' EXIT
-  trap 'exit 130' INT TERM
-  mkdir -p "$armwork/lists/partial" "$armwork/cache/archives/partial" "$armwork/debs" "$armwork/root"
-  aptarm="-o APT::Architecture=arm64 -o APT::Architectures::=arm64
-    -o Dir::State::Lists=$armwork/lists -o Dir::Cache=$armwork/cache -o Dir::State::status=/dev/null
-    -o APT::Sandbox::User=root"
   # shellcheck disable=SC2086
-  apt-get $aptarm update -qq
-  # shellcheck disable=SC2086
-  (cd "$armwork/debs" && apt-get $aptarm download -qq $(for p in $ARM64_PACKAGES; do
-     case $p in x11proto-dev) echo "$p" ;; *) echo "$p:arm64" ;; esac; done))
-  for deb in "$armwork"/debs/*.deb; do dpkg-deb -x "$deb" "$armwork/root"; done
-  rm -rf "$armwork/root/usr/share/doc" "$armwork/root/usr/share/man"
+  armwork=$(unpack_foreign arm64 "$ARM64_ROOT" $ARM64_PACKAGES)
   # Links that name an absolute path would leave the root under qemu-aarch64
   # -L (which follows them on the host) and under the cross linker: make
   # each relative to where it lies.
