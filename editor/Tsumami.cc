@@ -99,7 +99,11 @@ void TTsumami::paint(Canvas& c) {
     c.setBrush(Colour::BtnFace);
     c.ellipse(S(2), S(2), W - S(4), H - S(4));
 
-    const int ax = W / 5, ay = H / 5;
+    // The arcs' end rays come from the 1x size's fifths: whole pixels there,
+    // so the bevel turns at the same angles at every scale.
+    const int fifthW = R(W / static_cast<long double>(scale.factor())) / 5;
+    const int fifthH = R(H / static_cast<long double>(scale.factor())) / 5;
+    const int ax = S(fifthW), ay = S(fifthH);
     c.setPen(Colour::BtnHighlight);
     c.arc(S(4), S(4), W - S(6), H - S(6), 4 * ax, ay, ax, 4 * ay);
     c.setPen(Colour::BtnShadow);

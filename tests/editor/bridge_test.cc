@@ -42,6 +42,24 @@ TEST_F(BridgeFixture, RectFollowsTheForm) {
     EXPECT_TRUE(is(rect(), 0, 0, 0, 0));
 }
 
+// Without a front end's word the form takes the window system's scale; a
+// content scale asked for later rebuilds the open form at once.
+TEST_F(BridgeFixture, RectIsScaledByTheScreenOrTheFrontEnd) {
+    ui->screen = 2.0;
+    editor->open(window(1));
+    EXPECT_TRUE(is(rect(), 0, 0, 562, 930));
+    synth.values[kParamMix] = 0.8f;
+    EXPECT_TRUE(editor->setContentScale(1.5f));
+    EXPECT_TRUE(is(rect(), 0, 0, 422, 698));
+    EXPECT_EQ(ui->liveForms(), 1);
+    EXPECT_EQ(HeadlessPlatform::node(editor->getForm()->widget())->hostWindow, window(1));
+    EXPECT_EQ(editor->getForm()->Tsumami2->getPosition(), 80);  // shown at once, not a poll later
+    EXPECT_FALSE(editor->setContentScale(0.0f));
+    editor->close();
+    editor->open(window(2));
+    EXPECT_TRUE(is(rect(), 0, 0, 422, 698));  // the front end's scale stays
+}
+
 TEST_F(BridgeFixture, NestedOpensShareOneFormInTheFirstWindow) {
     editor->open(window(1));
     TForm1* first = editor->getForm();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "FakeSynth.h"
 #include "GrEditor.h"
 #include "Headless.h"
@@ -203,6 +205,48 @@ TEST(FormGestures, KnobDragIsOneGestureAndEveryOtherEditItsOwn) {
                             "begin 8", "set 8 0.66", "end 8",
                             "begin 10", "set 10 0.55", "end 10",
                             "begin 11", "end 11"}));
+}
+
+}  // namespace
+}  // namespace orvo
+
+namespace orvo {
+namespace {
+
+// Every box is the 1x one with its edges scaled once; the font and the
+// platform's own geometry get the same scale.
+TEST(FormAtScale, LaysOutTheDesignScaledOnce) {
+    HeadlessPlatform ui;
+    TForm1 form{ui, nullptr, 2.0};
+    auto box = [](Widget w) { return HeadlessPlatform::node(w)->box; };
+    EXPECT_EQ(form.ClientWidth(), 930);
+    EXPECT_EQ(form.ClientHeight(), 562);
+    EXPECT_EQ(box(form.widget()), (Box{0, 0, 930, 562}));
+    EXPECT_EQ(HeadlessPlatform::node(form.widget())->scale, Scale(2.0));
+    EXPECT_EQ(HeadlessPlatform::node(form.widget())->fontPixels, 24);
+    EXPECT_EQ(box(form.Tsumami1->widget()), (Box{416, 160, 66, 66}));
+    EXPECT_EQ(box(form.TrackBar6->widget()), (Box{208, 32, 66, 226}));
+    EXPECT_EQ(box(form.Image1), (Box{496, 336, 220, 50}));
+
+    // A fractional scale rounds edges, so neighbours still meet: Env's
+    // sliders at 8 + 32k, 33 wide, overlap by one pixel at 1x and keep doing so.
+    HeadlessPlatform ui2;
+    TForm1 odd{ui2, nullptr, 700.0 / 465.0};
+    EXPECT_EQ(odd.ClientWidth(), 700);
+    EXPECT_EQ(odd.ClientHeight(), 423);
+    const Box a = box(odd.TrackBar3->widget()), b = box(odd.TrackBar4->widget());
+    EXPECT_EQ(a.left + a.width, Scale(700.0 / 465.0).px(41));
+    EXPECT_EQ(b.left, Scale(700.0 / 465.0).px(40));
+}
+
+TEST(FormAtScale, ScalesOutsideOneToThreeAreClamped) {
+    EXPECT_EQ(TForm1::widthAt(0.5), 465);
+    EXPECT_EQ(TForm1::widthAt(-1.0), 465);
+    EXPECT_EQ(TForm1::widthAt(std::nan("")), 465);
+    EXPECT_EQ(TForm1::widthAt(7.0), 1395);
+    EXPECT_EQ(TForm1::heightAt(1.25), 351);
+    EXPECT_EQ(Scale(1.5).line(), 2);
+    EXPECT_EQ(Scale(1.25).line(), 1);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -142,6 +145,48 @@ TEST_F(KnobFixture, PressingASecondKnobEndsTheFirstDrag) {
     ui.press(other.widget());
     EXPECT_FALSE(knob.Dragging);
     EXPECT_TRUE(other.Dragging);
+}
+
+// At 2x the knob is the 1x knob drawn twice as large: the same strokes, each
+// coordinate within the rounding of twice its 1x value. An offset left at
+// its 1x value shows as an error of 2 pixels or more.
+TEST(KnobAtScale, DrawsTheSameStrokesTwiceAsLarge) {
+    HeadlessPlatform ui;
+    TTsumami small{ui, nullptr, Box{0, 0, 33, 33}};
+    TTsumami large{ui, nullptr, Box{0, 0, 66, 66}, Scale(2.0)};
+    for (int p : {0, 25, 50, 75, 100}) {
+        small.setPosition(p);
+        large.setPosition(p);
+        RecordingCanvas one, two;
+        small.paint(one);
+        large.paint(two);
+        ASSERT_EQ(one.commands.size(), two.commands.size());
+        for (std::size_t i = 0; i < one.commands.size(); ++i) {
+            std::istringstream a(one.commands[i]), b(two.commands[i]);
+            std::string nameA, nameB;
+            a >> nameA;
+            b >> nameB;
+            ASSERT_EQ(nameA, nameB);
+            if (nameA == "pen" || nameA == "brush") continue;
+            for (int u, v; a >> u && b >> v;)
+                EXPECT_LE(std::abs(v - 2 * u), 1 + (nameA == "line")) << p << ": " << one.commands[i] << " / " << two.commands[i];
+        }
+    }
+}
+
+TEST(KnobAtScale, ADragTurnsOnePositionPerTwoDesignPixels) {
+    HeadlessPlatform ui;
+    for (double s : {1.0, 1.5, 2.0, 3.0}) {
+        TTsumami knob{ui, nullptr, Box{0, 0, 66, 66}, Scale(s)};
+        const Point start = ui.cursor;
+        ui.press(knob.widget());
+        ui.moveCursor({start.x + static_cast<int>(std::lround(20 * s)), start.y});
+        EXPECT_EQ(knob.getPosition(), 60) << s;  // 20 design pixels right: +10
+        ui.moveCursor({start.x, start.y - static_cast<int>(std::lround(10 * s))});
+        EXPECT_EQ(knob.getPosition(), 55) << s;
+        ui.release();
+        ui.cursor = start;
+    }
 }
 
 }  // namespace

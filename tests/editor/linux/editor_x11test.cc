@@ -1,6 +1,7 @@
 // Opens the plug-in's editor the way a Linux host does (effEditOpen with an
 // X window of its own, effEditIdle every 40 ms) and checks what a user and
-// the host see: a screenshot, a knob drag and a radio click through XTest
+// the host see: a screenshot, the same form at 1.5x and 2x (asked for as a
+// content scale) matching it, a knob drag and a radio click through XTest
 // turning into audioMasterAutomate, host automation moving a slider, and
 // open/close cycles that leave no window or descriptor behind.
 //
@@ -11,10 +12,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "DAEffectX.h"
+#include "Downscale.h"
 #include "PngWriter.h"
 #include "XUser.h"
 
@@ -64,6 +67,19 @@ std::vector<std::uint32_t> grab(int x, int y, int w, int h) { return user.grab(x
 void pointerTo(int x, int y) { user.pointerTo(x, y); }
 void button(bool down) { user.button(down); }
 void key(KeySym sym) { user.key(sym); }
+
+// The content scale a front end asks for, as effVendorSpecific carries it.
+bool askScale(float scale) {
+    constexpr VstInt32 kScaleTag = ('P' << 24) | ('r' << 16) | ('e' << 8) | 'S';
+    constexpr VstIntPtr kScaleValue = ('A' << 24) | ('e' << 16) | ('C' << 8) | 's';
+    return fx->dispatcher(fx, effVendorSpecific, kScaleTag, kScaleValue, nullptr, scale) == 1;
+}
+
+// "shots/editor-linux.png" with "-2x" gives "shots/editor-linux-2x.png".
+std::string suffixed(std::string path, const char* suffix) {
+    const std::size_t dot = path.rfind(".png");
+    return dot == std::string::npos ? path + suffix : path.insert(dot, suffix);
+}
 
 bool lastAutomation(int index, float value) {
     return !automations.empty() && automations.back().index == index && automations.back().value == value;
@@ -121,6 +137,42 @@ int main(int argc, char** argv) {
     auto at = [&](int x, int y) { return shot.empty() ? 0u : shot[static_cast<std::size_t>(y * 520 + x)]; };
     check(at(264 + 14, 96 + 5) == 0xFFFFFF && at(264 + 15, 96 + 5) == 0x000000 && at(264 + 16, 96 + 5) == 0x808080,
           "knob Mix draws its upright pointer as highlight, black and shadow columns");
+
+    // The same form at 1.5x and 2x, rebuilt in place; each box-filtered back
+    // to 1x matches the 1x form in at least 90% of its pixels.
+    std::vector<std::uint32_t> form1x;
+    for (int y = 0; y < 281 && !shot.empty(); ++y)
+        form1x.insert(form1x.end(), shot.begin() + y * 520, shot.begin() + y * 520 + 465);
+    XResizeWindow(dpy, parent, 960, 600);
+    for (const auto& [scale, suffix] : {std::pair{1.5f, "-1.5x"}, std::pair{2.0f, "-2x"}}) {
+        const int w = static_cast<int>(std::lround(465 * scale)), h = static_cast<int>(std::lround(281 * scale));
+        check(askScale(scale), "a content scale is taken");
+        rect = nullptr;
+        dispatch(effEditGetRect, 0, 0, &rect);
+        check(rect && rect->bottom == h && rect->right == w && childCount(parent) == 1,
+              "effEditGetRect answers the scaled size of the one form");
+        idleFor(300);
+        XSync(dpy, False);
+        const std::vector<std::uint32_t> big = grab(0, 0, w, h);
+        const double match = orvo::test::downscaledMatch(big, w, h, form1x, 465, 281);
+        std::printf("     %s: %.1f%% of the pixels match 1x\n", suffix, 100.0 * match);
+        check(orvo::test::writePng(suffixed(argv[2], suffix), w, h, big) && match >= 0.9,
+              "the scaled screenshot, box-filtered to 1x, matches the 1x one in 90% of its pixels");
+    }
+    // At 2x a knob turns one position per 4 pixels: Drag, 20 pixels right.
+    automations.clear();
+    pointerTo(416 + 33, 160 + 33);
+    idleFor(80);
+    button(true);
+    idleFor(80);
+    pointerTo(416 + 33 + 20, 160 + 33);
+    idleFor(80);
+    button(false);
+    idleFor(150);
+    check(lastAutomation(10, 0.55f), "at 2x dragging knob Drag 20 pixels right automates Drag = 0.55");
+    fx->setParameter(fx, 10, 0.5f);
+    check(askScale(1.0f), "back to 1x");
+    idleFor(200);
 
     // Drag knob Drag (Tsumami1 at 216,96 in the form) 20 pixels up.
     automations.clear();
