@@ -130,12 +130,12 @@ int main(int argc, char** argv) {
     check(host.gui->get_size(host.plugin, &w, &h) && w == 930 && h == 562, "at 2x get_size answers 930 x 562");
     runFor(host, 250);
     gestureTrace(host, 10);
-    // Knob Drag at 2x (416,160, 66 across), 20 pixels right: 5 positions.
-    user.pointerTo(416 + 33, 160 + 33);
+    // Knob Drag at 2x (432,192, 66 across), 20 pixels right: 5 positions.
+    user.pointerTo(432 + 33, 192 + 33);
     runFor(host, 80);
     user.button(true);
     runFor(host, 80);
-    user.pointerTo(416 + 33 + 20, 160 + 33);
+    user.pointerTo(432 + 33 + 20, 192 + 33);
     runFor(host, 80);
     user.button(false);
     runFor(host, 150);

@@ -161,11 +161,11 @@ int main(int argc, char** argv) {
     }
     // At 2x a knob turns one position per 4 pixels: Drag, 20 pixels right.
     automations.clear();
-    pointerTo(416 + 33, 160 + 33);
+    pointerTo(432 + 33, 192 + 33);
     idleFor(80);
     button(true);
     idleFor(80);
-    pointerTo(416 + 33 + 20, 160 + 33);
+    pointerTo(432 + 33 + 20, 192 + 33);
     idleFor(80);
     button(false);
     idleFor(150);

@@ -1,9 +1,13 @@
 // Opens the plug-in's editor the way a Windows host does and checks what a
 // user and the host see: the window, a screenshot, a knob drag and a radio
 // click turning into audioMasterAutomate, outside automation moving a
-// slider, and no window left behind after close.
+// slider, the form at 1.5x and 2x (asked for as a content scale) matching
+// the 1x one and turning a knob per 4 pixels at 2x, and no window left
+// behind after close. Then the same program, run again with the desktop
+// at 144 dpi, must find the form at 1.5x on its own.
 //
 //   orvo-editor-wintest OrvoSwitch.dll screenshot.png
+//   orvo-editor-wintest OrvoSwitch.dll screenshot.png --at-dpi 144   (the second run)
 // Exit 0 when every check passes, 77 when the plug-in has no editor.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -11,11 +15,13 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "DAEffectX.h"
+#include "Downscale.h"
 #include "PngWriter.h"
 #include "WinUser.h"
 
@@ -53,7 +59,7 @@ void pump(int ms) {
     orvo::test::pump(ms, [] { dispatch(effEditIdle); });
 }
 
-bool screenshot(HWND window, int w, int h, const std::string& path) {
+std::vector<std::uint32_t> grab(HWND window, int w, int h) {
     HDC dc = GetDC(window);
     HDC mem = CreateCompatibleDC(dc);
     BITMAPINFO bi{};
@@ -73,8 +79,28 @@ bool screenshot(HWND window, int w, int h, const std::string& path) {
     DeleteObject(bmp);
     DeleteDC(mem);
     ReleaseDC(window, dc);
-    return orvo::test::writePng(path, w, h, px);
+    return px;
 }
+
+bool screenshot(HWND window, int w, int h, const std::string& path) {
+    return orvo::test::writePng(path, w, h, grab(window, w, h));
+}
+
+// The content scale a front end asks for, as effVendorSpecific carries it.
+bool askScale(float scale) {
+    constexpr VstInt32 kScaleTag = ('P' << 24) | ('r' << 16) | ('e' << 8) | 'S';
+    constexpr VstIntPtr kScaleValue = ('A' << 24) | ('e' << 16) | ('C' << 8) | 's';
+    return fx->dispatcher(fx, effVendorSpecific, kScaleTag, kScaleValue, nullptr, scale) == 1;
+}
+
+// "shots/editor-win64.png" with "-2x" gives "shots/editor-win64-2x.png".
+std::string suffixed(std::string path, const char* suffix) {
+    const std::size_t dot = path.rfind(".png");
+    return dot == std::string::npos ? path + suffix : path.insert(dot, suffix);
+}
+
+int atDpi(const std::string& png);
+int runAtDpi(const wchar_t* self, const wchar_t* dll, const std::wstring& png, DWORD dpi);
 
 bool lastAutomation(int index, float value) {
     return !automations.empty() && automations.back().index == index && automations.back().value == value;
@@ -89,6 +115,14 @@ int wmain(int argc, wchar_t** argv) {
     }
     std::wstring wpng = argv[2];
     std::string png(wpng.begin(), wpng.end());
+    const bool dpiRun = argc >= 5 && std::wstring(argv[3]) == L"--at-dpi";
+    // A host that is aware of per-monitor DPI, as current hosts are.
+    if (dpiRun) {
+        using SetFn = BOOL(WINAPI*)(HANDLE);
+        if (auto set = reinterpret_cast<SetFn>(
+                reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext"))))
+            set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)));
+    }
 
     HMODULE dll = LoadLibraryW(argv[1]);
     if (!dll) {
@@ -107,6 +141,7 @@ int wmain(int argc, wchar_t** argv) {
         return 77;
     }
     dispatch(effOpen);
+    if (dpiRun) return atDpi(png);
 
     HWND hostWindow = orvo::test::openHostWindow(L"Editor test host", 520, 330);
     pump(100);
@@ -188,6 +223,55 @@ int wmain(int argc, wchar_t** argv) {
     check(automations.empty(), "an idle editor sends nothing");
     check(fx->getParameter(fx, 0) == 0.123f, "the synthesizer keeps 0.123");
 
+    // The same form at 1.5x and 2x, rebuilt in place; each box-filtered
+    // back to 1x matches the 1x form in at least 90% of its pixels.
+    const std::vector<std::uint32_t> form1x = grab(form, 465, 281);
+    {
+        RECT frame{0, 0, 960, 600};
+        AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+        SetWindowPos(hostWindow, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOMOVE | SWP_NOZORDER);
+    }
+    for (const auto& [scale, suffix] : {std::pair{1.5f, "-1.5x"}, std::pair{2.0f, "-2x"}}) {
+        const int w = static_cast<int>(std::lround(465 * scale)), h = static_cast<int>(std::lround(281 * scale));
+        check(askScale(scale), "a content scale is taken");
+        rect = nullptr;
+        dispatch(effEditGetRect, 0, 0, &rect);
+        pump(300);
+        form = FindWindowExW(hostWindow, nullptr, L"OrvoSwitchForm", nullptr);
+        RECT sr{};
+        if (form) GetClientRect(form, &sr);
+        check(rect && rect->bottom == h && rect->right == w && sr.right == w && sr.bottom == h &&
+                  !FindWindowExW(hostWindow, form, L"OrvoSwitchForm", nullptr),
+              "effEditGetRect and the one form have the scaled size");
+        const std::vector<std::uint32_t> big = form ? grab(form, w, h) : std::vector<std::uint32_t>{};
+        const double match = orvo::test::downscaledMatch(big, w, h, form1x, 465, 281);
+        std::printf("     %s: %.1f%% of the pixels match 1x\n", suffix, 100.0 * match);
+        check(orvo::test::writePng(suffixed(png, suffix), w, h, big) && match >= 0.9,
+              "the scaled screenshot, box-filtered to 1x, matches the 1x one in 90% of its pixels");
+    }
+    // At 2x a knob turns one position per 4 pixels: Drag, 20 pixels right.
+    if (HWND knob2x = form ? findAt(form, L"OrvoSwitchKnob", 432, 192) : nullptr) {
+        automations.clear();
+        RECT kr;
+        GetWindowRect(knob2x, &kr);
+        SetCursorPos(kr.left + 33, kr.top + 33);
+        pump(50);
+        PostMessageW(knob2x, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(33, 33));
+        pump(50);
+        SetCursorPos(kr.left + 53, kr.top + 33);
+        PostMessageW(knob2x, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(53, 33));
+        pump(50);
+        PostMessageW(knob2x, WM_LBUTTONUP, 0, MAKELPARAM(53, 33));
+        pump(150);
+        check(lastAutomation(10, 0.65f), "at 2x dragging knob Drag 20 pixels right automates Drag = 0.65");
+    } else {
+        check(false, "knob Drag found at 432,192 at 2x");
+    }
+    check(askScale(1.0f), "back to 1x");
+    pump(150);
+    form = FindWindowExW(hostWindow, nullptr, L"OrvoSwitchForm", nullptr);
+
     // Nested open/close keeps the form; the balancing close removes it.
     dispatch(effEditOpen, 0, 0, hostWindow);
     dispatch(effEditClose);
@@ -209,6 +293,64 @@ int wmain(int argc, wchar_t** argv) {
     check(children(hostWindow).empty(), "effClose with the editor open destroys it");
 
     DestroyWindow(hostWindow);
+    if (!failed) check(runAtDpi(argv[0], argv[1], wpng, 144) == 0, "at 144 dpi the editor opens at 1.5x on its own");
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed ? 1 : 0;
 }
+
+namespace {
+
+// The second run: nothing asked for, the form follows the desktop's DPI.
+int atDpi(const std::string& png) {
+    HWND hostWindow = orvo::test::openHostWindow(L"Editor test host at 144 dpi", 720, 440);
+    pump(100);
+    dispatch(effEditOpen, 0, 0, hostWindow);
+    pump(300);
+    ERect* rect = nullptr;
+    dispatch(effEditGetRect, 0, 0, &rect);
+    HWND form = FindWindowExW(hostWindow, nullptr, L"OrvoSwitchForm", nullptr);
+    RECT fr{};
+    if (form) GetClientRect(form, &fr);
+    std::printf("     rect %d x %d, form %ld x %ld\n", rect ? rect->right : -1, rect ? rect->bottom : -1, fr.right,
+                fr.bottom);
+    check(rect && rect->right == 698 && rect->bottom == 422 && fr.right == 698 && fr.bottom == 422,
+          "effEditGetRect and the form are 698 x 422");
+    if (form) check(screenshot(form, 698, 422, suffixed(png, "-dpi144")), "screenshot at 144 dpi saved");
+    dispatch(effEditClose);
+    dispatch(effClose);
+    DestroyWindow(hostWindow);
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed ? 1 : 0;
+}
+
+// Runs this program again with the desktop's LogPixels at `dpi`, read by
+// a process when it starts; the setting before is put back afterwards.
+int runAtDpi(const wchar_t* self, const wchar_t* dll, const std::wstring& png, DWORD dpi) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return -1;
+    DWORD before = 0, size = sizeof before, type = 0;
+    const bool had = RegQueryValueExW(key, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&before), &size) ==
+                         ERROR_SUCCESS && type == REG_DWORD;
+    RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" \"" + dll + L"\" \"" + png + L"\" --at-dpi " + std::to_wstring(dpi);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    DWORD code = 1;
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        WaitForSingleObject(pi.hProcess, 120000);
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    if (had)
+        RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&before), sizeof before);
+    else
+        RegDeleteValueW(key, L"LogPixels");
+    RegCloseKey(key);
+    return static_cast<int>(code);
+}
+
+}  // namespace
