@@ -1,5 +1,6 @@
 // The editor's UI library loaded as an LV2 host loads it, under a virtual X
-// server: embedded in the host's window at its fixed size, following the
+// server: embedded in the host's window at the host's scale factor or the
+// desktop's Xft.dpi, following the
 // host's port values, sending the user's drags and clicks through the write
 // function inside touch gestures, and leaving no window behind.
 //
@@ -8,7 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <X11/Xatom.h>
 
 #include <algorithm>
 #include <chrono>
@@ -65,15 +69,21 @@ protected:
         if (dpy) XSync(dpy, False);
     }
 
-    // The features a host offers, with `parentWindow` as ui:parent.
-    LV2UI_Handle instantiate(std::uintptr_t parentWindow, bool withParent = true) {
+    // The features a host offers, with `parentWindow` as ui:parent and, when
+    // positive, `scaleFactor` as the ui:scaleFactor option.
+    LV2UI_Handle instantiate(std::uintptr_t parentWindow, bool withParent = true, float scaleFactor = 0.0f) {
+        const LV2_Options_Option options[] = {
+            {LV2_OPTIONS_INSTANCE, 0, map.map(LV2_UI__scaleFactor), sizeof(float), map.map(LV2_ATOM__Float), &scaleFactor},
+            {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+        const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
         const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(parentWindow)};
         const LV2_Feature mapFeature{LV2_URID__map, &map.feature};
         const LV2_Feature logFeature{LV2_LOG__log, &log.feature};
         const LV2_Feature resizeFeature{LV2_UI__resize, &resize};
         const LV2_Feature touchFeature{LV2_UI__touch, &touch};
-        const LV2_Feature* all[] = {&mapFeature, &logFeature, &resizeFeature, &touchFeature, &parentFeature, nullptr};
-        if (!withParent) all[4] = nullptr;
+        const LV2_Feature* all[] = {&mapFeature, &logFeature, &resizeFeature, &touchFeature, &parentFeature,
+                                    scaleFactor > 0.0f ? &optionsFeature : nullptr, nullptr};
+        if (!withParent) all[4] = all[5], all[5] = nullptr;
         widget = nullptr;
         return descriptor->instantiate(descriptor, kPluginUri, ORVO_LV2_BUNDLE, &Ui::write, this, &widget, all);
     }
@@ -148,7 +158,7 @@ TEST_F(Ui, OneDescriptorWithTheUiUriAndBothInterfaces) {
     EXPECT_EQ(more, nullptr);
     EXPECT_NE(descriptor->extension_data(LV2_UI__idleInterface), nullptr);
     EXPECT_NE(descriptor->extension_data(LV2_UI__showInterface), nullptr);
-    EXPECT_EQ(descriptor->extension_data(LV2_UI__resize), nullptr) << "the form has one size";
+    EXPECT_EQ(descriptor->extension_data(LV2_UI__resize), nullptr) << "the host does not size the form";
 }
 
 TEST_F(Ui, WithoutAParentOrWithAParentThatDoesNotExistThereIsNoUi) {
@@ -190,6 +200,40 @@ TEST_F(Ui, EmbedsTheFormAtItsSizeAndLeavesNothingBehind) {
     }
     EXPECT_TRUE(clean) << "50 cycles leave no window and no descriptor behind";
     EXPECT_TRUE(messages.empty()) << "building and closing the form sends nothing";
+}
+
+// The host's ui:scaleFactor wins; without it the desktop's Xft.dpi, as the
+// server's resources hold it when the UI opens, sets the scale.
+TEST_F(Ui, TakesTheHostsScaleFactorOrElseTheDesktopsDpi) {
+    auto formSize = [&] {
+        idleFor(100);
+        const std::vector<Window> kids = children();
+        XWindowAttributes attrs{};
+        if (kids.size() == 1) XGetWindowAttributes(dpy, kids[0], &attrs);
+        return std::pair{attrs.width, attrs.height};
+    };
+    handle = instantiate(parent, true, 2.0f);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(std::pair(width, height), std::pair(930, 562)) << "ui:resize reports the scaled size";
+    EXPECT_EQ(formSize(), std::pair(930, 562));
+    descriptor->cleanup(handle);
+
+    const Window root = DefaultRootWindow(dpy);
+    const char resources[] = "Xft.dpi:\t144\n";
+    XChangeProperty(dpy, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources), sizeof resources - 1);
+    XSync(dpy, False);
+    handle = instantiate(parent);
+    const bool made = handle != nullptr;
+    const std::pair<int, int> fromDpi = formSize();
+    if (handle) descriptor->cleanup(handle);
+    handle = instantiate(parent, true, 1.25f);
+    const std::pair<int, int> fromHost = formSize();
+    XDeleteProperty(dpy, root, XA_RESOURCE_MANAGER);
+    XSync(dpy, False);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(fromDpi, std::pair(698, 422)) << "Xft.dpi 144 is 1.5x";
+    EXPECT_EQ(fromHost, std::pair(581, 351)) << "the host's factor wins over Xft.dpi";
 }
 
 TEST_F(Ui, HostValuesMoveTheControlsAndAreNotEchoed) {
