@@ -5,7 +5,8 @@
 #   play-test.sh MODE BUILD_DIR WORK_DIR
 # MODE: record (a phrase sent by a test client, recorded, equals
 # orvo-render's, after a change of period), no_server, bad_port, server_killed, disk_full, xruns,
-# editor (under Xvfb: a knob drag reaches the plug-in).
+# editor (under Xvfb: a knob drag reaches the plug-in), editor_scale (the
+# same at --scale 2, and a resized window rescales the editor).
 set -u
 mode=$1 build=$2 work=$3
 play=$build/orvo-play
@@ -141,6 +142,33 @@ editor)
   kill -INT $pid; wait_end $pid 10
   [ $rc -eq 0 ] || fail "status $rc"
   grep -q -- "--param Drag=0.6" play.err || fail "the drag did not reach the plug-in"
+  ;;
+editor_scale)
+  # --scale 2: the window is the 2x editor, a knob turns a position per 4
+  # pixels, and a window the user resizes gets the editor rescaled to fill
+  # it with its shape kept.
+  start_jack
+  "$play" --server "$server" --no-connect --scale 2 2>play.err &
+  pid=$!
+  wait_port
+  i=0
+  until win=$(xdotool search --name "Orvo Switch Table Synth - init1" 2>/dev/null | head -1) && [ -n "$win" ]; do
+    i=$((i + 1)); [ $i -gt 50 ] && fail "no editor window"; sleep 0.1
+  done
+  sleep 0.5
+  xdotool getwindowgeometry "$win" | grep -q "Geometry: 930x562" || fail "the window is not 930 x 562 at --scale 2"
+  # Knob Drag at 2x (432,192 in the form, 66 across): 20 pixels right.
+  xdotool mousemove --window "$win" 465 225; sleep 0.2
+  xdotool mousedown 1; sleep 0.2
+  xdotool mousemove --window "$win" 475 225; sleep 0.2
+  xdotool mousemove --window "$win" 485 225; sleep 0.2
+  xdotool mouseup 1; sleep 0.3
+  xdotool windowsize "$win" 700 500; sleep 0.8
+  geometry=$(xdotool getwindowgeometry "$win" | sed -n 's/.*Geometry: //p')
+  [ "$geometry" = "700x423" ] || fail "resized to 700 x 500, the window is $geometry, not 700 x 423"
+  kill -INT $pid; wait_end $pid 10
+  [ $rc -eq 0 ] || fail "status $rc"
+  grep -q -- "--param Drag=0.55" play.err || fail "the 2x drag did not reach the plug-in as Drag = 0.55"
   ;;
 *) fail "unknown mode $mode" ;;
 esac

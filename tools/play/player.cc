@@ -105,7 +105,7 @@ int run(const Options& options) {
         if (!options.record.empty())
             recorder = std::make_unique<Recorder>(player, options.record, jack.sampleRate(), format);
         std::unique_ptr<EditorWindow> editor;
-        if (!options.noEditor) editor = std::make_unique<EditorWindow>(host);
+        if (!options.noEditor) editor = std::make_unique<EditorWindow>(host, options.scale);
 
         // Whatever ends the run, the client leaves the graph before the
         // player, the recorder and the plug-in it renders go away.
@@ -195,6 +195,9 @@ int runCommandLine(int argc, const char* const* argv) {
                    "JACK audio ports to play to: left, then right; one port takes both [default: the system playback ports]");
     app.add_flag("--no-connect", o.noConnect, "Connect nothing: leave it to a patchbay");
     app.add_flag("--no-editor", o.noEditor, "No editor window (needs no display)");
+    app.add_option("--scale", o.scale,
+                   "Editor scale from 1 to 3 [default: the screen's, from GDK_SCALE or Xft.dpi / 96]")
+        ->check(CLI::Range(1.0, 3.0));
     app.add_option("--program", o.program, "Program number to select before playing")->check(CLI::NonNegativeNumber);
     app.add_option("--param", o.params,
                    "Set a parameter, by the name the plug-in reports (see --list), to a value from 0 to 1; repeatable");

@@ -15,6 +15,7 @@ struct Options {
     std::vector<std::string> midiIn, audioOut;
     bool noConnect = false;
     bool noEditor = false;
+    double scale = 0.0;  // the editor's, 1..3; 0: the plug-in takes the screen's
     std::optional<int> program;
     std::vector<std::string> params;
     std::string record;
