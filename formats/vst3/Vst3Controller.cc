@@ -1,0 +1,143 @@
+// The edit controller and MIDI mapping faces: the parameters as a host
+// lists, shows and automates them. The values live in the instrument, which
+// the processor shares, so there is no separate controller state to keep in
+// step.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "ParamTable.h"
+#include "Text.h"
+#include "Vst3Synth.h"
+
+namespace orvo::vst3 {
+
+struct v3_plugin_view** createView(Vst3Synth& synth, const char* name);  // Vst3View.cc
+
+namespace {
+
+Vst3Synth& of(void* self) { return Face<Vst3Synth>::of(self); }
+
+bool isValue(v3_param_id id) { return id < static_cast<v3_param_id>(kNumParams); }
+bool isParam(v3_param_id id) { return id < static_cast<v3_param_id>(kParamCount); }
+
+// The MIDI carriers: the 14-bit bend and the controller's 7-bit value.
+constexpr double kBendCentre = 8192.0 / 16383.0;
+int32_t stepsOf(v3_param_id id) { return id == kBendId ? 16383 : 127; }
+
+v3_result V3_API setComponentState(void*, v3_bstream**) { return V3_OK; }  // main: the state is already ours
+v3_result V3_API setControllerState(void*, v3_bstream**) { return V3_OK; }  // main: nothing beyond the component's
+v3_result V3_API getControllerState(void*, v3_bstream**) { return V3_OK; }  // main
+int32_t V3_API parameterCount(void*) { return kParamCount; }                // main
+
+v3_result V3_API parameterInfo(void*, int32_t index, v3_param_info* info) {  // main
+    if (!info || index < 0 || !isParam(static_cast<v3_param_id>(index))) return V3_INVALID_ARG;
+    *info = v3_param_info{};
+    info->param_id = static_cast<v3_param_id>(index);
+    info->unit_id = 0;
+    if (isValue(info->param_id)) {
+        toUtf16(info->title, kParams[index].name, 128);
+        toUtf16(info->short_title, kParams[index].name, 128);
+        toUtf16(info->units, kParams[index].label, 128);
+        info->default_normalised_value = kParams[index].defaultValue;
+        info->flags = V3_PARAM_CAN_AUTOMATE;
+        return V3_OK;
+    }
+    const bool bend = info->param_id == kBendId;
+    toUtf16(info->title, bend ? "Pitch Bend" : "All Voices Off", 128);
+    toUtf16(info->short_title, bend ? "Bend" : "AllOff", 128);
+    info->step_count = stepsOf(info->param_id);
+    info->default_normalised_value = bend ? kBendCentre : 0.0;
+    info->flags = V3_PARAM_IS_HIDDEN;
+    return V3_OK;
+}
+
+// The VST 2 plug-in's display ("0.50"); the label goes in the units.
+v3_result V3_API stringForValue(void*, v3_param_id id, double value, v3_str_128 out) {  // main
+    if (!out || !isParam(id)) return V3_INVALID_ARG;
+    char text[kFloatTextMax];
+    if (isValue(id)) {
+        const float v = std::isfinite(value) ? static_cast<float>(std::clamp(value, -1e30, 1e30)) : static_cast<float>(value);
+        floatToText(text, v, sizeof text);
+    } else {
+        const double v = std::isfinite(value) ? std::clamp(value, 0.0, 1.0) : 0.0;
+        std::snprintf(text, sizeof text, "%d", static_cast<int>(std::lround(v * stepsOf(id))));
+    }
+    toUtf16(out, text, 128);
+    return V3_OK;
+}
+
+// Takes what stringForValue writes, with or without the label, and numbers
+// written with either decimal point; held to 0..1. Not a number and
+// infinities are refused.
+v3_result V3_API valueForString(void*, v3_param_id id, int16_t* input, double* value) {  // main
+    if (!input || !value || !isParam(id)) return V3_INVALID_ARG;
+    char buf[64];
+    fromUtf16(buf, input, sizeof buf);
+    const size_t length = std::strlen(buf);
+    const char sep = decimalSeparator();
+    for (size_t i = 0; i < length; ++i)
+        if (buf[i] == sep) buf[i] = '.';
+    const char* begin = buf;
+    const char* end = buf + length;
+    while (begin < end && *begin == ' ') ++begin;
+    double v = 0.0;
+    auto [rest, error] = std::from_chars(begin, end, v);
+    if (error != std::errc() || rest == begin || !std::isfinite(v)) return V3_FALSE;
+    while (rest < end && *rest == ' ') ++rest;
+    if (rest < end && (!isValue(id) || std::strcmp(rest, kParams[id].label) != 0)) return V3_FALSE;
+    *value = isValue(id) ? std::clamp(v, 0.0, 1.0) : std::clamp(v / stepsOf(id), 0.0, 1.0);
+    return V3_OK;
+}
+
+double V3_API toPlain(void*, v3_param_id id, double normalised) {  // any
+    return isValue(id) ? normalised : normalised * stepsOf(id);
+}
+double V3_API toNormalised(void*, v3_param_id id, double plain) {  // any
+    return isValue(id) ? plain : plain / stepsOf(id);
+}
+
+double V3_API getNormalised(void* self, v3_param_id id) {  // any
+    if (isValue(id)) return of(self).instrument().value(static_cast<int32_t>(id));
+    return id == kBendId ? kBendCentre : 0.0;
+}
+
+// The host's value for the editor and for processing alike: the instrument
+// holds one value per parameter. The MIDI carriers only act in a block.
+v3_result V3_API setNormalised(void* self, v3_param_id id, double value) {  // any
+    if (!isParam(id)) return V3_INVALID_ARG;
+    if (isValue(id)) of(self).instrument().setValue(static_cast<int32_t>(id), static_cast<float>(std::clamp(value, 0.0, 1.0)));
+    return V3_OK;
+}
+
+v3_result V3_API setHandler(void* self, v3_component_handler** handler) { return of(self).setHandler(handler); }  // main
+v3_plugin_view** V3_API view(void* self, const char* name) { return createView(of(self), name); }                 // main
+
+// Bend and the all-voices-off controller, from every channel: the
+// instrument plays every channel alike.
+v3_result V3_API midiAssignment(void*, int32_t bus, int16_t channel, int16_t cc, v3_param_id* id) {  // main
+    constexpr int16_t kPitchBend = 129;
+    if (!id || bus != 0 || channel < 0 || channel > 15) return V3_FALSE;
+    if (cc == kPitchBend) *id = kBendId;
+    else if (cc == 126) *id = kAllOffId;
+    else return V3_FALSE;
+    return V3_OK;
+}
+
+}  // namespace
+
+const v3_edit_controller_cpp kControllerTable = {
+    {queryFace, refFace, unrefFace},
+    {initializeFace, terminateFace},
+    {setComponentState, setControllerState, getControllerState, parameterCount, parameterInfo, stringForValue,
+     valueForString, toPlain, toNormalised, getNormalised, setNormalised, setHandler, view},
+};
+
+const v3_midi_mapping_cpp kMidiMappingTable = {
+    {queryFace, refFace, unrefFace},
+    {midiAssignment},
+};
+
+}  // namespace orvo::vst3
