@@ -1,7 +1,8 @@
 // Opens the CLAP plug-in's editor the way a Windows CLAP host does (embedded
 // in a Win32 window of the host, the host's message loop running) and
 // checks a knob drag arriving as a gesture with its value, host automation
-// moving a slider, and create/destroy cycles that leave no window behind.
+// moving a slider, the form at 2x (set_scale) taking a drag per 4 pixels,
+// and create/destroy cycles that leave no window behind.
 //
 //   orvo-clap-wintest OrvoSwitch.clap
 // Exit 0 when every check passes.
@@ -85,18 +86,47 @@ int main(int argc, char** argv) {
     check(slider && SendMessageW(slider, TBM_GETPOS, 0, 0) == 44, "host A = 0.123 moves slider A to 44");
     check(gestureTrace(host, 0).empty(), "host automation is not echoed");
 
+    // At 2x: the form rebuilt at 930 x 562, a knob turning a position per 4
+    // pixels (Drag, 20 pixels right, as a gesture).
+    uint32_t w = 0, h = 0;
+    check(host.gui->set_scale(host.plugin, 2.0) && host.gui->get_size(host.plugin, &w, &h) && w == 930 && h == 562,
+          "set_scale(2): get_size answers 930 x 562");
+    pumpFor(200);
+    form = FindWindowExW(hostWindow, nullptr, L"OrvoSwitchForm", nullptr);
+    RECT fr{};
+    if (form) GetClientRect(form, &fr);
+    check(fr.right == 930 && fr.bottom == 562, "the form is 930 x 562");
+    if (HWND knob2x = form ? findAt(form, L"OrvoSwitchKnob", 432, 192) : nullptr) {
+        RECT kr;
+        GetWindowRect(knob2x, &kr);
+        SetCursorPos(kr.left + 33, kr.top + 33);
+        pumpFor(50);
+        PostMessageW(knob2x, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(33, 33));
+        pumpFor(50);
+        SetCursorPos(kr.left + 53, kr.top + 33);
+        PostMessageW(knob2x, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(53, 33));
+        pumpFor(50);
+        PostMessageW(knob2x, WM_LBUTTONUP, 0, MAKELPARAM(53, 33));
+        pumpFor(150);
+        const std::string trace = gestureTrace(host, 10);
+        std::printf("     2x drag: \"%s\"\n", trace.c_str());
+        check(trace == "begin value 0.650 end ", "at 2x a 20-pixel drag right turns the knob 5 positions");
+    } else {
+        check(false, "knob Drag found at 432,192 at 2x");
+    }
+
     host.gui->destroy(host.plugin);
     pumpFor(50);
     check(!IsWindow(form) && children(hostWindow).empty(), "destroy leaves no child window behind");
 
     bool clean = true;
     for (int i = 0; i < 200 && clean; ++i) {
-        clean = openEditor(host);
+        clean = openEditor(host) && host.gui->set_scale(host.plugin, 2.0);
         pumpFor(1);
         host.gui->destroy(host.plugin);
         clean = clean && children(hostWindow).empty();
     }
-    check(clean, "200 create/destroy cycles leave no window behind");
+    check(clean, "200 create/destroy cycles at 2x leave no window behind");
     {
         Host other(entry, false);
         check(openEditor(other), "a second instance opens its editor");
