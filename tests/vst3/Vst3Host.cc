@@ -1,6 +1,7 @@
 #include "Vst3Host.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -84,11 +85,63 @@ const StreamTable kStream = {{noQuery, one, one}, {streamRead, streamWrite, stre
 template <class T>
 T** as(void* object) { return reinterpret_cast<T**>(object); }
 
+v3_result V3_API frameQuery(void* p, const v3_tuid iid, void** obj) {
+    Frame& f = self<Frame>(p);
+    if (f.withLoop && v3_tuid_match(iid, v3_run_loop_iid)) {
+        *obj = &f.loop;
+        return V3_OK;
+    }
+    return noQuery(p, iid, obj);
+}
+v3_result V3_API resizeView(void* p, v3_plugin_view**, v3_view_rect* r) {
+    self<Frame>(p).asked = *r;
+    return V3_OK;
+}
+const v3_plugin_frame_cpp kFrame = {{frameQuery, one, one}, {resizeView}};
+
+v3_result V3_API registerFd(void*, v3_event_handler**, int) { return V3_NOT_IMPLEMENTED; }
+v3_result V3_API unregisterFd(void*, v3_event_handler**) { return V3_NOT_IMPLEMENTED; }
+v3_result V3_API registerTimer(void* p, v3_timer_handler** t, uint64_t) {
+    self<Frame::Loop>(p).timers.push_back(t);
+    return V3_OK;
+}
+v3_result V3_API unregisterTimer(void* p, v3_timer_handler** t) {
+    std::erase(self<Frame::Loop>(p).timers, t);
+    return V3_OK;
+}
+const v3_run_loop_cpp kLoop = {{noQuery, one, one}, {registerFd, unregisterFd, registerTimer, unregisterTimer}};
+
+struct HandlerTable : v3_funknown {
+    v3_component_handler handler;
+};
+v3_result V3_API beginEdit(void* p, v3_param_id) {
+    self<Handler>(p).trace += "begin ";
+    return V3_OK;
+}
+v3_result V3_API performEdit(void* p, v3_param_id, double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "value %.3f ", v);
+    self<Handler>(p).trace += text;
+    return V3_OK;
+}
+v3_result V3_API endEdit(void* p, v3_param_id) {
+    self<Handler>(p).trace += "end ";
+    return V3_OK;
+}
+v3_result V3_API restart(void*, int32_t) { return V3_OK; }
+const HandlerTable kHandler = {{noQuery, one, one}, {beginEdit, performEdit, endEdit, restart}};
+
 }  // namespace
 
 EventList::EventList() : table(&kEventList) {}
 ParamChanges::ParamChanges() : table(&kChanges) {}
 Stream::Stream() : table(&kStream) {}
+Frame::Frame(bool withLoop) : table(&kFrame), loop{&kLoop, {}}, withLoop(withLoop) {}
+Handler::Handler() : table(&kHandler) {}
+
+void Frame::tick() {
+    for (auto* t : std::vector<v3_timer_handler**>(loop.timers)) v3_cpp_obj(t)->on_timer(t);
+}
 
 void EventList::note(int32_t frame, bool on, int16_t channel, int16_t pitch, float velocity) {
     v3_event e{};

@@ -13,6 +13,7 @@
 #include <travesty/component.h>
 #include <travesty/edit_controller.h>
 #include <travesty/factory.h>
+#include <travesty/view.h>
 
 #include "timed.h"
 
@@ -52,6 +53,30 @@ struct Stream {
     std::vector<uint8_t> bytes;
     size_t at = 0, chunk = 5;
     Stream();
+};
+
+// The host's window frame for an editor view, with its run loop when
+// `withLoop`; the view's timers run when the test says.
+struct Frame {
+    const void* table;
+    struct Loop {
+        const void* table;
+        std::vector<v3_timer_handler**> timers;
+    } loop;
+    bool withLoop = true;
+    v3_view_rect asked{};  // the last size the view asked for
+    explicit Frame(bool withLoop = true);
+    v3_plugin_frame** frame() { return reinterpret_cast<v3_plugin_frame**>(this); }
+    void tick();
+};
+
+// The component handler, keeping the edits as a readable trace:
+// "begin value 0.600 end ".
+struct Handler {
+    const void* table;
+    std::string trace;
+    Handler();
+    v3_component_handler** handler() { return reinterpret_cast<v3_component_handler**>(this); }
 };
 
 class Plugin {
