@@ -40,7 +40,12 @@ namespace {
 // vector stores. Kept a loop rather than turned into memset, whose string
 // instruction for large blocks instruction counters count once per element,
 // which would hide the real cost of a quiet block.
-[[gnu::optimize("no-tree-loop-distribute-patterns")]] void clearFrames(float* left, float* right, int32_t frames) {
+#if defined(__clang__)
+#define ORVO_NOT_MEMSET __attribute__((no_builtin("memset")))
+#else
+#define ORVO_NOT_MEMSET __attribute__((optimize("no-tree-loop-distribute-patterns")))
+#endif
+ORVO_NOT_MEMSET void clearFrames(float* left, float* right, int32_t frames) {
     int32_t i = 0;
     for (; i + 8 <= frames; i += 8) {
         for (int32_t k = 0; k < 8; ++k) left[i + k] = 0.0f;

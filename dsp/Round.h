@@ -1,7 +1,7 @@
 // The one float-to-int conversion of the engine: round half to even, the way
 // the SSE2 unit does it in its default mode, so every build agrees bit for
-// bit; where there is no SSE2, the compiler's round-half-to-even, which does
-// not depend on the rounding mode either. Saturating instead of the hardware's "integer indefinite" keeps huge
+// bit; where there is no SSE2, the C library's rounding in the same default
+// mode (the engine never changes the mode). Saturating instead of the hardware's "integer indefinite" keeps huge
 // values ordered, and NaN becomes 0 so that a bad parameter value can only
 // select the first entry of a table, never an address outside it.
 //
@@ -10,6 +10,7 @@
 // never takes, which costs a compare instead of latency on the chain.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "Lanes.h"
@@ -33,7 +34,7 @@ inline int32_t roundToInt(double x) {
     // The same answers: values rounding to INT32_MIN come here too.
     if (!(x > -2147483647.5 && x < 2147483647.5)) [[unlikely]]
         return roundToIntOutOfRange(x);
-    return static_cast<int32_t>(__builtin_roundeven(x));
+    return static_cast<int32_t>(std::nearbyint(x));
 #endif
 }
 
