@@ -43,22 +43,26 @@ constexpr char kCategory[] = "Audio Module Class";
 constexpr char kSubCategories[] = "Instrument|Synth";
 constexpr char kSdkVersion[] = "VST 3.7.0";
 
-v3_result V3_API classInfo(void*, int32_t index, v3_class_info* info) {  // main
-    if (!info || index != 0) return V3_INVALID_ARG;
-    *info = v3_class_info{};
+// What every version of the class record says first: which class, as many
+// instances as a host likes, and what kind of plug-in.
+template <class Info>
+void start(Info* info) {
+    *info = Info{};
     std::memcpy(info->class_id, kClassId, sizeof(v3_tuid));
     info->cardinality = 0x7FFFFFFF;
     std::snprintf(info->category, sizeof info->category, "%s", kCategory);
+}
+
+v3_result V3_API classInfo(void*, int32_t index, v3_class_info* info) {  // main
+    if (!info || index != 0) return V3_INVALID_ARG;
+    start(info);
     std::snprintf(info->name, sizeof info->name, "%s", kProductName);
     return V3_OK;
 }
 
 v3_result V3_API classInfo2(void*, int32_t index, v3_class_info_2* info) {  // main
     if (!info || index != 0) return V3_INVALID_ARG;
-    *info = v3_class_info_2{};
-    std::memcpy(info->class_id, kClassId, sizeof(v3_tuid));
-    info->cardinality = 0x7FFFFFFF;
-    std::snprintf(info->category, sizeof info->category, "%s", kCategory);
+    start(info);
     std::snprintf(info->name, sizeof info->name, "%s", kProductName);
     std::snprintf(info->sub_categories, sizeof info->sub_categories, "%s", kSubCategories);
     std::snprintf(info->vendor, sizeof info->vendor, "%s", kVendorName);
@@ -69,10 +73,7 @@ v3_result V3_API classInfo2(void*, int32_t index, v3_class_info_2* info) {  // m
 
 v3_result V3_API classInfoUtf16(void*, int32_t index, v3_class_info_3* info) {  // main
     if (!info || index != 0) return V3_INVALID_ARG;
-    *info = v3_class_info_3{};
-    std::memcpy(info->class_id, kClassId, sizeof(v3_tuid));
-    info->cardinality = 0x7FFFFFFF;
-    std::snprintf(info->category, sizeof info->category, "%s", kCategory);
+    start(info);
     toUtf16(info->name, kProductName, 64);
     std::snprintf(info->sub_categories, sizeof info->sub_categories, "%s", kSubCategories);
     toUtf16(info->vendor, kVendorName, 64);

@@ -24,6 +24,18 @@ void check(bool ok, const char* what) {
     (ok ? passed : failed)++;
 }
 
+void checkClass(v3_plugin_factory_2** factory) {
+    auto* f1 = reinterpret_cast<v3_plugin_factory**>(factory);
+    v3_class_info_2 info{};
+    check(v3_cpp_obj(f1)->num_classes(f1) == 1 && v3_cpp_obj(factory)->get_class_info_2(factory, 0, &info) == V3_OK &&
+              !std::strcmp(info.category, "Audio Module Class") && !std::strcmp(info.sub_categories, "Instrument|Synth") &&
+              !std::strcmp(info.name, "Orvo Switch Table Synth") && !std::strcmp(info.vendor, "Brimlow"),
+          "the factory lists one instrument class: category, sub-categories, name, vendor");
+    Plugin p(factory);
+    check(p.processor && p.controller && v3_cpp_obj(p.controller)->get_parameter_count(p.controller) == 14,
+          "the component is its own processor and controller, with 12 values and 2 MIDI carriers");
+}
+
 void checkSession(v3_plugin_factory_2** factory, const char* vst2Path) {
     for (double rate : {44100.0, 48000.0, 96000.0}) {
         const uint64_t reference = orvo::timed::vst2Hash(loadVst2(vst2Path), 4096, rate);
@@ -137,6 +149,7 @@ int main(int argc, char** argv) {
     v3_plugin_factory_2** factory = loadVst3(argv[1], argv[2]);
     check(factory != nullptr, "the bundle's module loads and gives its factory");
     if (!factory) return 1;
+    checkClass(factory);
     checkSession(factory, argv[3]);
     checkRateRule(factory);
     checkStateRefusals(factory);
