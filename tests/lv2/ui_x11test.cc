@@ -289,6 +289,45 @@ TEST_F(Ui, AKnobDragAndARadioClickAreWritesInsideTouchGestures) {
     EXPECT_EQ(messages, click);
 }
 
+// At ui:scaleFactor 2 the user's knob drag, slider drag and radio click land
+// on the controls where they are drawn, each inside a touch gesture.
+TEST_F(Ui, AtTwiceTheSizeInputLandsOnTheScaledControls) {
+    XResizeWindow(dpy, parent, 960, 600);
+    handle = instantiate(parent, true, 2.0f);
+    ASSERT_NE(handle, nullptr);
+    idleFor(300);
+    auto gesture = [&](int param, float value) {
+        const uint32_t port = kPortFirstControl + static_cast<uint32_t>(param);
+        return std::vector<Message>{{Message::kGrab, port, 0.0f}, {Message::kWrite, port, value},
+                                    {Message::kRelease, port, 0.0f}};
+    };
+    auto drag = [&](int x, int y, int dx, int dy) {
+        pointerTo(x, y);
+        idleFor(80);
+        button(true);
+        idleFor(80);
+        pointerTo(x + dx, y + dy);
+        idleFor(80);
+        button(false);
+        idleFor(150);
+    };
+    // Knob Drag (432,192, 66 across), 20 pixels right: 5 positions.
+    drag(432 + 33, 192 + 33, 20, 0);
+    EXPECT_EQ(messages, gesture(kParamDrag, 0.55f));
+    // Slider A (640,64, 66 x 226) from 0.1 (position 45) up 20 positions.
+    messages.clear();
+    drag(640 + 33, 64 + 16 + (45 * 192 + 25) / 50, 0, -20 * 192 / 50);
+    EXPECT_EQ(messages, gesture(kParamAttack, 0.5f));
+    // Wave1's third item: the group at 32,64, items 51 high from 30.
+    messages.clear();
+    pointerTo(32 + 16 + 20, 64 + 30 + 2 * 51 + 25);
+    idleFor(80);
+    button(true);
+    button(false);
+    idleFor(150);
+    EXPECT_EQ(messages, gesture(kParamWave1, static_cast<float>(2 / 3.0)));
+}
+
 TEST_F(Ui, HidingClosesTheFormAndShowingBuildsItAgain) {
     handle = instantiate(parent);
     ASSERT_NE(handle, nullptr);
