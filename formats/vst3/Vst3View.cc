@@ -108,9 +108,7 @@ uint32_t Vst3View::unref() {
 // read the X connection from.
 v3_result Vst3View::attached(void* parent, const char* type) {
     if (!parent || typeSupported(nullptr, type) != V3_TRUE || form_) return V3_FALSE;
-    if (kNeedsTimer && (!loop_ || v3_cpp_obj(loop_)->register_timer(loop_, reinterpret_cast<v3_timer_handler**>(&timer_),
-                                                                     kTimerMs) != V3_OK))
-        return V3_FALSE;
+    if (kNeedsTimer && !startTimer()) return V3_FALSE;
     parent_ = parent;
     buildForm();
     form_->show();
@@ -119,8 +117,7 @@ v3_result Vst3View::attached(void* parent, const char* type) {
 
 v3_result Vst3View::removed() {
     form_.reset();
-    if (kNeedsTimer && parent_ && loop_)
-        v3_cpp_obj(loop_)->unregister_timer(loop_, reinterpret_cast<v3_timer_handler**>(&timer_));
+    if (kNeedsTimer && parent_) stopTimer();
     parent_ = nullptr;
     return V3_OK;
 }
@@ -146,14 +143,27 @@ v3_result Vst3View::onSize(const v3_view_rect* rect) {
     return V3_OK;
 }
 
+// A frame that changes while the form is up takes the timer along.
 v3_result Vst3View::setFrame(v3_plugin_frame** frame) {
+    if (frame == frame_) return V3_OK;
+    const bool moveTimer = kNeedsTimer && parent_;
+    if (moveTimer) stopTimer();
     if (frame) v3_cpp_obj_ref(frame);
     if (loop_) v3_cpp_obj_unref(loop_);
     if (frame_) v3_cpp_obj_unref(frame_);
     frame_ = frame;
     loop_ = nullptr;
     if (frame && v3_cpp_obj_query_interface(frame, v3_run_loop_iid, &loop_) != V3_OK) loop_ = nullptr;
+    if (moveTimer) startTimer();
     return V3_OK;
+}
+
+bool Vst3View::startTimer() {
+    return loop_ && v3_cpp_obj(loop_)->register_timer(loop_, reinterpret_cast<v3_timer_handler**>(&timer_), kTimerMs) == V3_OK;
+}
+
+void Vst3View::stopTimer() {
+    if (loop_) v3_cpp_obj(loop_)->unregister_timer(loop_, reinterpret_cast<v3_timer_handler**>(&timer_));
 }
 
 v3_result Vst3View::setContentScale(double scale) {

@@ -53,6 +53,8 @@ private:
     ~Vst3View() override;
     void setScale(double scale);
     void buildForm();
+    // The host's run-loop timer that reads the X connection (Linux only).
+    bool startTimer();
     void stopTimer();
 
     std::atomic<uint32_t> refs_{1};

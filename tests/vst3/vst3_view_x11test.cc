@@ -112,6 +112,11 @@ int main(int argc, char** argv) {
     if (kids) XFree(kids);
     check(form.width == 700 && form.height == 423, "on_size rescales the one form window to 700 x 423");
 
+    Frame other;
+    vt(view)->set_frame(view, other.frame());
+    check(frame.loop.timers.empty() && other.loop.timers.size() == 1, "a new frame while attached takes the timer along");
+    vt(view)->set_frame(view, frame.frame());
+
     vt(view)->removed(view);
     XSync(user.dpy, False);
     bool clean = user.childCount(user.parent) == 0 && frame.loop.timers.empty();
