@@ -1,8 +1,8 @@
 // The editor's UI library loaded as an LV2 host loads it, under a virtual X
 // server: embedded in the host's window at the host's scale factor or the
-// desktop's Xft.dpi, following the
-// host's port values, sending the user's drags and clicks through the write
-// function inside touch gestures, and leaving no window behind.
+// desktop's Xft.dpi, following the host's port values, sending the user's
+// drags and clicks through the write function inside touch gestures, and
+// leaving no window behind.
 //
 //   xvfb-run -a orvo-lv2-uitest
 // gtest goes first: Xlib's macros (None, Bool) would rewrite its names.
