@@ -47,7 +47,7 @@ public:
         fetchNote();
     }
 
-    bool hasNotes() const { return eventCount_ > 0; }
+    bool hasEvents() const { return eventCount_ > 0; }
 
     bool next(Event& out) override {
         Queue* first = nullptr;
@@ -155,9 +155,9 @@ v3_result Vst3Synth::process(v3_process_data* data) {
         if (!left || !right) left = right = nullptr;
     }
     Vst3Events events(data->input_events, data->input_params);
-    // Asleep and no note to wake it: the block is silence, which the host
-    // may skip mixing.
-    const bool quiet = instrument_.asleep() && !events.hasNotes();
+    // Asleep and no event that could wake it: the block is silence, which
+    // the host may skip mixing.
+    const bool quiet = instrument_.asleep() && !events.hasEvents();
     instrument_.process(left, right, static_cast<uint32_t>(data->nframes), events);
     if (left) out->channel_silence_bitset = quiet ? 3 : 0;
     return V3_OK;

@@ -22,7 +22,7 @@
 
 namespace orvo::vst3 {
 
-// Who the plug-in is to a host: its class and the words it is listed with.
+// The plug-in's class, as hosts save it in their projects (Entry.cc).
 extern const v3_tuid kClassId;
 
 // Parameter ids: 0..11 the instrument's values, then the MIDI carriers.
@@ -32,12 +32,12 @@ inline constexpr int32_t kParamCount = kNumParams + 2;
 
 class Vst3Synth {
 public:
+    // main: holds one reference, the creator's.
     Vst3Synth();
     // any
     v3_result query(const v3_tuid iid, void** obj);
     uint32_t ref() { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
     uint32_t unref();
-    void* component() { return &component_; }
 
     // main
     v3_result setRate(double rate);
