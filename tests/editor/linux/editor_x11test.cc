@@ -1,7 +1,7 @@
 // Opens the plug-in's editor the way a Linux host does (effEditOpen with an
 // X window of its own, effEditIdle every 40 ms) and checks what a user and
 // the host see: a screenshot, the same form at 1.5x and 2x (asked for as a
-// content scale) matching it, a knob drag and a radio click through XTest
+// content scale) matching it, drags and clicks through XTest at 2x and 1x
 // turning into audioMasterAutomate, host automation moving a slider, and
 // open/close cycles that leave no window or descriptor behind.
 //
@@ -170,7 +170,28 @@ int main(int argc, char** argv) {
     button(false);
     idleFor(150);
     check(lastAutomation(10, 0.55f), "at 2x dragging knob Drag 20 pixels right automates Drag = 0.55");
+    // Slider A (640,64, 66 x 226) from position 45 up 20 positions, and
+    // Wave1's third item (the group at 32,64, items 51 high from 30).
+    automations.clear();
+    const int thumbY = 64 + 16 + (45 * 192 + 25) / 50;
+    pointerTo(640 + 33, thumbY);
+    idleFor(80);
+    button(true);
+    idleFor(80);
+    pointerTo(640 + 33, thumbY - 20 * 192 / 50);
+    idleFor(80);
+    button(false);
+    idleFor(150);
+    check(lastAutomation(0, 0.5f), "at 2x dragging slider A's thumb automates A = 0.5");
+    pointerTo(32 + 16 + 20, 64 + 30 + 2 * 51 + 25);
+    idleFor(80);
+    button(true);
+    button(false);
+    idleFor(150);
+    check(lastAutomation(8, 2.0f / 3.0f), "at 2x clicking Wave1's Sqr automates Wave1 = 2/3");
     fx->setParameter(fx, 10, 0.5f);
+    fx->setParameter(fx, 0, 0.1f);
+    fx->setParameter(fx, 8, 0.0f);
     check(askScale(1.0f), "back to 1x");
     idleFor(200);
 
