@@ -104,12 +104,12 @@ double V3_API getNormalised(void* self, v3_param_id id) {  // any
     return id == kBendId ? kBendCentre : 0.0;
 }
 
-// The host's value for the editor and for processing alike: the instrument
-// holds one value per parameter. The MIDI carriers only act in a block.
-v3_result V3_API setNormalised(void* self, v3_param_id id, double value) {  // any
-    if (!isParam(id)) return V3_INVALID_ARG;
-    if (isValue(id)) of(self).instrument().setValue(static_cast<int32_t>(id), static_cast<float>(std::clamp(value, 0.0, 1.0)));
-    return V3_OK;
+// What the host shows, echoed to the controller, often late: the sound
+// takes its values from the blocks alone, where each lands at its frame, so
+// an echo arriving mid-block cannot undo a newer point. The editor shows
+// the instrument's values, so there is nothing to keep here.
+v3_result V3_API setNormalised(void*, v3_param_id id, double) {  // main
+    return isParam(id) ? V3_OK : V3_INVALID_ARG;
 }
 
 v3_result V3_API setHandler(void* self, v3_component_handler** handler) { return of(self).setHandler(handler); }  // main

@@ -6,6 +6,7 @@
 //   orvo-vst3-test OrvoSwitch.vst3 <arch> OrvoSwitch.{so,dll}
 // Exit 0 when every check passes.
 #include <cmath>
+#include <initializer_list>
 #include <cstdio>
 #include <cstring>
 
@@ -47,6 +48,14 @@ void checkSession(v3_plugin_factory_2** factory, const char* vst2Path) {
     }
 }
 
+// Values as a host sends them: points of a block, here an empty one.
+void setValues(Plugin& p, std::initializer_list<std::pair<v3_param_id, double>> values) {
+    EventList none;
+    ParamChanges params;
+    for (auto [id, v] : values) params.add(id, 0, v);
+    p.process(0, none, params);
+}
+
 // A short phrase from a fresh start, its bits hashed.
 uint64_t phraseHash(Plugin& p) {
     orvo::timed::Hash hash;
@@ -67,7 +76,8 @@ void checkRateRule(v3_plugin_factory_2** factory) {
     Stream state;
     {
         Plugin source(factory);
-        for (v3_param_id id : {0u, 4u, 5u, 7u, 10u}) source.setValue(id, 0.8);
+        source.start(44100);
+        setValues(source, {{0, 0.8}, {4, 0.8}, {5, 0.8}, {7, 0.8}, {10, 0.8}});
         check(source.save(state) && state.bytes.size() == 60, "the state saves as its 60 bytes");
     }
     Plugin before(factory), after(factory);
@@ -76,11 +86,20 @@ void checkRateRule(v3_plugin_factory_2** factory) {
     check(loaded && after.load(state) && phraseHash(before) == phraseHash(after),
           "a state loaded before the rate sounds the same as one loaded after");
     check(before.value(4) == static_cast<double>(0.8f), "a loaded value reads back as the host's value");
+
+    // The controller's value is the host's display: a late echo of it must
+    // not change what the blocks play.
+    Plugin echoed(factory), plain(factory);
+    echoed.start(96000);
+    plain.start(96000);
+    echoed.setValue(4, 0.9);
+    check(phraseHash(echoed) == phraseHash(plain), "a value set on the controller alone leaves the sound as it was");
 }
 
 void checkStateRefusals(v3_plugin_factory_2** factory) {
     Plugin p(factory);
-    p.setValue(2, 0.25);
+    p.start(44100);
+    setValues(p, {{2, 0.25}});
     Stream good;
     p.save(good);
     bool refused = true, unchanged = true;
