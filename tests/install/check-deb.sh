@@ -41,6 +41,7 @@ usr/lib/lv2/OrvoSwitch.lv2/OrvoSwitch.ttl
 usr/lib/lv2/OrvoSwitch.lv2/OrvoSwitchUI.so
 usr/lib/lv2/OrvoSwitch.lv2/manifest.ttl
 usr/lib/vst/OrvoSwitch.so
+usr/lib/vst3/OrvoSwitch.vst3/Contents/x86_64-linux/OrvoSwitch.so
 usr/share/doc/orvo-switch/README.md.gz
 usr/share/doc/orvo-switch/changelog.gz
 usr/share/doc/orvo-switch/copyright
@@ -49,7 +50,8 @@ usr/share/man/man1/orvo-render.1.gz
 LIST
   diff -u "$work/want" "$work/got" >&2 || fail "package contents differ (- missing, + unexpected)"
   dpkg-deb -x "$deb" "$work/root"
-  for f in "$work"/root/usr/bin/* "$work"/root/usr/lib/vst/* "$work"/root/usr/lib/clap/* "$work"/root/usr/lib/lv2/*/*.so; do
+  for f in "$work"/root/usr/bin/* "$work"/root/usr/lib/vst/* "$work"/root/usr/lib/vst3/*/Contents/*/* \
+           "$work"/root/usr/lib/clap/* "$work"/root/usr/lib/lv2/*/*.so; do
     file -b "$f" | grep -q ', stripped' || fail "${f#$work/root} is not stripped: $(file -b "$f")"
   done
   # The newest changelog entry is this version: a release that forgot it

@@ -20,6 +20,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 plugins() {  # base component
   case $2 in
   vst2) echo "$1vst/OrvoSwitch.so" ;;
+  vst3) echo "$1vst3/OrvoSwitch.vst3/Contents/x86_64-linux/OrvoSwitch.so" ;;
   clap) echo "$1clap/OrvoSwitch.clap" ;;
   lv2) for f in OrvoSwitch.so OrvoSwitchUI.so manifest.ttl OrvoSwitch.ttl; do echo "$1lv2/OrvoSwitch.lv2/$f"; done ;;
   esac
@@ -44,7 +45,7 @@ compare() {  # root expected-list-file
   sort "$2" >"$work/want"
   diff -u "$work/want" "$work/got" >&2 || fail "installed files differ from the layout (- missing, + unexpected)"
 }
-all="vst2 clap lv2 tools doc"
+all="vst2 vst3 clap lv2 tools doc"
 
 # The installed tool must load the installed plug-in, not the build's.
 check_render() {  # orvo-render home expected-plugin
@@ -62,7 +63,7 @@ system)
   mkdir "$work/home"
   check_render "$p/bin/orvo-render" "$work/home" "$p/bin/../lib/vst/OrvoSwitch.so"
   # Nothing installed may still point into the build folder.
-  for f in "$p"/bin/* "$p"/lib/vst/*.so "$p"/lib/clap/*.clap "$p"/lib/lv2/OrvoSwitch.lv2/*.so; do
+  for f in "$p"/bin/* "$p"/lib/vst/*.so "$p"/lib/vst3/*/Contents/*/*.so "$p"/lib/clap/*.clap "$p"/lib/lv2/OrvoSwitch.lv2/*.so; do
     if readelf -d "$f" | grep -Eq 'R(UN)?PATH'; then fail "$f keeps a run path: $(readelf -d "$f" | grep -E 'R(UN)?PATH')"; fi
   done
   ;;
@@ -87,7 +88,7 @@ user)
   compare "$work/stage" "$work/list"
   ;;
 components)
-  for c in vst2 clap lv2 tools doc; do
+  for c in $all; do
     cmake --install "$build" --prefix "$work/$c/usr" --component "$c" >/dev/null
     expected "usr/lib/" usr "$c" >"$work/list"
     compare "$work/$c" "$work/list"

@@ -1,8 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # The Windows zips, made by cpack from the win32 and win64 builds: the
-# folders INSTALL.txt names, holding the very DLL and CLAP the Windows tests
-# ran, of the right width.
+# folders INSTALL.txt names, holding the very DLL, VST 3 and CLAP the Windows
+# tests ran, of the right width.
 #   check-zips.sh DIR WIN32_BUILD WIN64_BUILD
 # Exits 77 (skipped) when neither Windows build is there.
 set -e
@@ -25,21 +25,25 @@ for bits in 32 64; do
   mkdir "$work/$bits"
   unzip -q "$zip" -d "$work/$bits"
   (cd "$work/$bits" && find . -type f | sed 's|^\./||' | sort) >"$work/got"
-  printf '%s\n' "$name/Common Files/CLAP/OrvoSwitch.clap" "$name/INSTALL.txt" "$name/LICENSE.txt" \
+  if [ $bits = 32 ]; then vst3arch=x86-win; else vst3arch=x86_64-win; fi
+  vst3="Common Files/VST3/OrvoSwitch.vst3/Contents/$vst3arch/OrvoSwitch.vst3"
+  printf '%s\n' "$name/Common Files/CLAP/OrvoSwitch.clap" "$name/$vst3" "$name/INSTALL.txt" "$name/LICENSE.txt" \
     "$name/THIRD-PARTY.txt" \
     "$name/VstPlugins/OrvoSwitch.dll" | sort >"$work/want"
   diff -u "$work/want" "$work/got" >&2 || fail "$zip holds other files (- missing, + unexpected)"
   top=$work/$bits/$name
   cmp "$top/VstPlugins/OrvoSwitch.dll" "$build/OrvoSwitch.dll" || fail "the DLL in $zip is not $build/OrvoSwitch.dll"
   cmp "$top/Common Files/CLAP/OrvoSwitch.clap" "$build/OrvoSwitch.clap" || fail "the CLAP in $zip is not $build's"
+  cmp "$top/$vst3" "$build/OrvoSwitch.vst3/Contents/$vst3arch/OrvoSwitch.vst3" || fail "the VST 3 in $zip is not $build's"
   if [ $bits = 32 ]; then pe='PE32 executable'; programs='C:\Program Files (x86)'; else pe='PE32+ executable'; programs='C:\Program Files'; fi
-  for f in "$top/VstPlugins/OrvoSwitch.dll" "$top/Common Files/CLAP/OrvoSwitch.clap"; do
+  for f in "$top/VstPlugins/OrvoSwitch.dll" "$top/$vst3" "$top/Common Files/CLAP/OrvoSwitch.clap"; do
     file -b "$f" | grep -q "^$pe (DLL)" || fail "${f#$top/} in the win$bits zip is $(file -b "$f")"
   done
   # The note names each file by its folder in the zip and the folder under
   # Program Files it goes to, so the zip's folders are the documented ones.
   tr -d '\r' <"$top/INSTALL.txt" >"$work/install"
-  for want in 'VstPlugins\OrvoSwitch.dll' "$programs\\VstPlugins" 'Common Files\CLAP\OrvoSwitch.clap' \
+  for want in 'VstPlugins\OrvoSwitch.dll' "$programs\\VstPlugins" 'Common Files\VST3\OrvoSwitch.vst3' \
+              "$programs\\Common Files\\VST3" 'Common Files\CLAP\OrvoSwitch.clap' \
               "$programs\\Common Files\\CLAP" "$version"; do
     grep -qF "$want" "$work/install" || fail "INSTALL.txt in the win$bits zip does not say $want"
   done
@@ -47,7 +51,7 @@ for bits in 32 64; do
   [ "$(grep -c "$(printf '\r')\$" "$top/INSTALL.txt")" = "$(wc -l <"$top/INSTALL.txt")" ] \
     || fail "INSTALL.txt has lines without CR LF"
   tr -d '\r' <"$top/LICENSE.txt" | cmp - "$(dirname "$0")/../../LICENSE" || fail "LICENSE.txt is not the project's licence"
-  echo "$zip: the build's DLL and CLAP, INSTALL.txt, LICENSE.txt, THIRD-PARTY.txt"
+  echo "$zip: the build's DLL, VST 3 and CLAP, INSTALL.txt, LICENSE.txt, THIRD-PARTY.txt"
   checked=$((checked + 1))
 done
 [ $checked -gt 0 ] || exit 77
