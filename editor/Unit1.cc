@@ -253,4 +253,12 @@ void TForm1::show() { platform.showForm(form); }
 
 void TForm1::repaint() { platform.repaintNow(form); }
 
+double TForm1::scaleToFit(double width, double height) {
+    const double s = std::min(width / kWidth, height / kHeight);
+    // Rounding may add a pixel: then one step smaller.
+    Scale fit(s);
+    if (widthAt(fit.factor()) > width || heightAt(fit.factor()) > height) fit = Scale(s - 1.0 / kWidth);
+    return fit.factor();
+}
+
 }  // namespace orvo

@@ -87,6 +87,9 @@ public:
     // The form's size at scale `s`, before any form exists.
     static int widthAt(double s) { return Scale(s).px(kWidth); }
     static int heightAt(double s) { return Scale(s).px(kHeight); }
+    // The largest scale whose form fits inside `width` x `height`, for hosts
+    // that size the window and let the form follow.
+    static double scaleToFit(double width, double height);
     // Invalidate and paint before returning (FormPaint runs).
     void repaint();
     Widget widget() const { return form; }

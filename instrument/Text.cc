@@ -1,6 +1,9 @@
 #include "Text.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <charconv>
+#include <cmath>
 #include <clocale>
 #include <cstring>
 
@@ -51,6 +54,32 @@ void floatToText(char* text, float value, size_t size) {
     for (size_t i = 0; i < n; ++i)
         if (buf[i] == '.') buf[i] = sep;
     copyText(text, buf, size);
+}
+
+bool valueFromText(const char* text, const char* label, double& value) {
+    if (!text) return false;
+    char buf[64];
+    copyText(buf, text, sizeof buf);
+    const size_t length = std::strlen(buf);
+    const char sep = decimalSeparator();
+    for (size_t i = 0; i < length; ++i)
+        if (buf[i] == sep) buf[i] = '.';
+    const char* begin = buf;
+    const char* end = buf + length;
+    while (begin < end && *begin == ' ') ++begin;
+    double v = 0.0;
+    auto [rest, error] = std::from_chars(begin, end, v);
+    if (error != std::errc() || rest == begin) return false;
+    while (rest < end && *rest == ' ') ++rest;
+    if (rest < end && (!label || std::strcmp(rest, label) != 0)) return false;
+    if (!std::isfinite(v)) return false;
+    value = std::clamp(v, 0.0, 1.0);
+    return true;
+}
+
+float valueFromHost(double value) {
+    if (std::isfinite(value) && std::fabs(value) > FLT_MAX) return value > 0 ? HUGE_VALF : -HUGE_VALF;
+    return static_cast<float>(value);
 }
 
 void copyText(char* dst, const char* src, size_t size) {

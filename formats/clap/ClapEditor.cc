@@ -58,7 +58,7 @@ bool CLAP_ABI guiResizeHints(const clap_plugin_t*, clap_gui_resize_hints_t* hint
 }
 bool CLAP_ABI guiAdjustSize(const clap_plugin_t*, uint32_t* width, uint32_t* height) {  // main
     if (!width || !height) return false;
-    const double scale = ClapEditor::scaleToFit(*width, *height);
+    const double scale = TForm1::scaleToFit(*width, *height);
     *width = static_cast<uint32_t>(TForm1::widthAt(scale));
     *height = static_cast<uint32_t>(TForm1::heightAt(scale));
     return true;
@@ -68,7 +68,7 @@ bool CLAP_ABI guiAdjustSize(const clap_plugin_t*, uint32_t* width, uint32_t* hei
 bool CLAP_ABI guiSetSize(const clap_plugin_t* p, uint32_t width, uint32_t height) {  // main
     auto& editor = ClapSynth::of(p).editor();
     if (!editor) return false;
-    editor->setScale(ClapEditor::scaleToFit(width, height));
+    editor->setScale(TForm1::scaleToFit(width, height));
     return true;
 }
 bool CLAP_ABI guiSetParent(const clap_plugin_t* p, const clap_window_t* window) {  // main
@@ -165,15 +165,6 @@ void ClapEditor::setScale(double scale) {
     buildForm();
     form_->Timer1Timer();  // the new controls show the values at once, not a poll later
     if (shown_) form_->show();
-}
-
-double ClapEditor::scaleToFit(uint32_t width, uint32_t height) {
-    const double s = std::min(static_cast<double>(width) / TForm1::kWidth, static_cast<double>(height) / TForm1::kHeight);
-    // The largest scale whose rounded size still fits: rounding may add a pixel.
-    Scale fit(s);
-    if (TForm1::widthAt(fit.factor()) > static_cast<int>(width) || TForm1::heightAt(fit.factor()) > static_cast<int>(height))
-        fit = Scale(s - 1.0 / TForm1::kWidth);
-    return fit.factor();
 }
 
 void ClapEditor::onTimer(clap_id id) {

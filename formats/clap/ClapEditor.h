@@ -37,8 +37,6 @@ public:
     double scale() const { return scale_; }
     uint32_t width() const { return static_cast<uint32_t>(TForm1::widthAt(scale_)); }
     uint32_t height() const { return static_cast<uint32_t>(TForm1::heightAt(scale_)); }
-    // The scale whose form fits best inside `width` x `height`.
-    static double scaleToFit(uint32_t width, uint32_t height);
     void onTimer(clap_id id);
 
     // SynthLink

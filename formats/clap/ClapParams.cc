@@ -1,8 +1,5 @@
 // The parameter and state extensions: the twelve values as CLAP parameters,
 // and the state a host saves with its project.
-#include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -41,35 +38,14 @@ bool CLAP_ABI paramValue(const clap_plugin_t* p, clap_id id, double* value) {  /
 bool CLAP_ABI paramToText(const clap_plugin_t*, clap_id id, double value, char* text, uint32_t size) {  // main
     if (!text || size == 0 || !isParam(id)) return false;
     char number[kFloatTextMax];
-    floatToText(number, hostValue(value), sizeof number);
+    floatToText(number, valueFromHost(value), sizeof number);
     std::snprintf(text, size, "%s %s", number, kParams[id].label);
     return true;
 }
 
-// Takes what paramToText writes, with or without the label, and numbers
-// written with either decimal point; the result is held to 0..1. Not a
-// number and infinities (however written) are refused, as a number too
-// large for a double is.
+// Takes what paramToText writes (valueFromText).
 bool CLAP_ABI paramFromText(const clap_plugin_t*, clap_id id, const char* text, double* value) {  // main
-    if (!text || !value || !isParam(id)) return false;
-    char buf[64];
-    copyText(buf, text, sizeof buf);
-    const size_t length = std::strlen(buf);
-    const char sep = decimalSeparator();
-    for (size_t i = 0; i < length; ++i)
-        if (buf[i] == sep) buf[i] = '.';
-    const char* begin = buf;
-    const char* end = buf + length;
-    while (begin < end && *begin == ' ') ++begin;
-    double v = 0.0;
-    auto [rest, error] = std::from_chars(begin, end, v);
-    if (error != std::errc() || rest == begin) return false;
-    while (rest < end && *rest == ' ') ++rest;
-    const char* label = kParams[id].label;
-    if (rest < end && std::strcmp(rest, label) != 0) return false;
-    if (!std::isfinite(v)) return false;
-    *value = std::clamp(v, 0.0, 1.0);
-    return true;
+    return value && isParam(id) && valueFromText(text, kParams[id].label, *value);
 }
 
 void CLAP_ABI paramFlush(const clap_plugin_t* p, const clap_input_events_t* in, const clap_output_events_t* out) {

@@ -12,6 +12,7 @@
 
 #include "ClapEditor.h"
 #include "Round.h"
+#include "Text.h"
 
 namespace orvo::clap {
 namespace {
@@ -129,10 +130,6 @@ const void* ClapSynth::extension(const char* id) const {
     return nullptr;
 }
 
-float hostValue(double value) {
-    if (std::isfinite(value) && std::fabs(value) > FLT_MAX) return value > 0 ? HUGE_VALF : -HUGE_VALF;
-    return static_cast<float>(value);
-}
 
 namespace {
 
@@ -170,7 +167,7 @@ private:
                 if (!isParamIndex(static_cast<int32_t>(e->param_id))) return false;
                 out.kind = Event::Kind::kValue;
                 out.index = static_cast<int32_t>(e->param_id);
-                out.value = hostValue(e->value);
+                out.value = valueFromHost(e->value);
                 return true;
             }
             case CLAP_EVENT_NOTE_ON:

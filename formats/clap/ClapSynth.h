@@ -23,9 +23,6 @@ namespace orvo::clap {
 
 extern const clap_plugin_descriptor_t kDescriptor;
 
-// A CLAP value (double) as the float value the instrument stores; beyond the
-// float range it saturates to infinity rather than converting undefinedly.
-float hostValue(double value);
 
 class ClapEditor;
 
