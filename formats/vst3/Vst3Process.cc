@@ -26,12 +26,20 @@ int32_t toSteps(double value, int32_t top) {
 uint32_t frameOf(int32_t offset) { return offset > 0 ? static_cast<uint32_t>(offset) : 0; }
 
 // One block's notes and parameter points, handed out in frame order. At
-// one frame the parameters come first, so a note starting there hears them.
-// The points of a queue are steps, each held from its frame on: the
-// instrument has no ramps.
+// one frame the parameter changes, the program change included, apply
+// before the notes, so a note starting there hears them; among them the
+// program change goes first, so a value the host sets at that frame
+// stands over the program's. The points of a queue are steps, each held
+// from its frame on: the instrument has no ramps.
+//
+// A program change is no event the instrument plays: it goes out as an
+// event that changes nothing (parameter -1), so rendering reaches its
+// frame, and the program is selected at the next pull, before anything
+// else at that frame applies.
 class Vst3Events final : public EventSource {
 public:
-    Vst3Events(v3_event_list** events, v3_param_changes** changes) : events_(events) {
+    Vst3Events(Instrument& instrument, v3_event_list** events, v3_param_changes** changes)
+        : instrument_(instrument), events_(events) {
         eventCount_ = events ? static_cast<int32_t>(v3_cpp_obj(events)->get_event_count(events)) : 0;
         const int32_t queues = changes ? v3_cpp_obj(changes)->get_param_count(changes) : 0;
         for (int32_t i = 0; i < queues && count_ < kMaxQueues; ++i) {
@@ -48,13 +56,23 @@ public:
     }
 
     bool hasEvents() const { return eventCount_ > 0; }
+    bool selectedProgram() const { return selected_; }
 
     bool next(Event& out) override {
+        if (program_ >= 0) {
+            instrument_.selectProgram(program_);
+            program_ = -1;
+            selected_ = true;
+        }
         Queue* first = nullptr;
-        for (int32_t i = 0; i < count_; ++i)
-            if (queues_[i].live && (!first || queues_[i].frame < first->frame)) first = &queues_[i];
-        if (first && (!haveNote_ || first->frame <= note_.frame)) {
+        for (int32_t i = 0; i < count_; ++i) {
+            const Queue& q = queues_[i];
+            if (q.live && (!first || q.frame < first->frame || (q.frame == first->frame && q.id == kProgramId)))
+                first = &queues_[i];
+        }
+        if (first && (!haveNote_ || first->frame <= note_.frame)) {  // at one frame, parameters before notes
             out = fromPoint(*first);
+            if (first->id == kProgramId) program_ = toSteps(first->value, kNumPrograms - 1);
             ++first->at;
             first->live = peek(*first);
             return true;
@@ -103,7 +121,7 @@ private:
             e.midi[2] = static_cast<uint8_t>(toSteps(queue.value, 127));
         } else {
             e.kind = Event::Kind::kValue;
-            e.index = static_cast<int32_t>(queue.id);
+            e.index = queue.id == kProgramId ? -1 : static_cast<int32_t>(queue.id);
             e.value = hostValue(queue.value);
         }
         return e;
@@ -132,6 +150,9 @@ private:
         }
     }
 
+    Instrument& instrument_;
+    int32_t program_ = -1;  // a program change reached, to select at the next pull
+    bool selected_ = false;
     v3_event_list** events_;
     int32_t eventCount_ = 0, noteAt_ = 0;
     Event note_;
@@ -154,11 +175,12 @@ v3_result Vst3Synth::process(v3_process_data* data) {
         right = out->channel_buffers_32[1];
         if (!left || !right) left = right = nullptr;
     }
-    Vst3Events events(data->input_events, data->input_params);
+    Vst3Events events(instrument_, data->input_events, data->input_params);
     // Asleep and no event that could wake it: the block is silence, which
     // the host may skip mixing.
     const bool quiet = instrument_.asleep() && !events.hasEvents();
     instrument_.process(left, right, static_cast<uint32_t>(data->nframes), events);
+    if (events.selectedProgram()) programMoved_.store(true, std::memory_order_relaxed);  // told from the main thread
     if (left) out->channel_silence_bitset = quiet ? 3 : 0;
     return V3_OK;
 }

@@ -9,7 +9,8 @@ Vst3Synth::Vst3Synth()
       processor_{&kProcessorTable, this},
       controller_{&kControllerTable, this},
       midiMapping_{&kMidiMappingTable, this},
-      requirements_{&kRequirementsTable, this} {}
+      requirements_{&kRequirementsTable, this},
+      unitInfo_{&kUnitInfoTable, this} {}
 
 Vst3Synth::~Vst3Synth() { setHandler(nullptr); }
 
@@ -26,6 +27,8 @@ v3_result Vst3Synth::query(const v3_tuid iid, void** obj) {
         face = &midiMapping_;
     else if (sameId(iid, v3_process_context_requirements_iid))
         face = &requirements_;
+    else if (sameId(iid, v3_unit_information_iid))
+        face = &unitInfo_;
     *obj = face;
     if (!face) return V3_NO_INTERFACE;
     ref();
@@ -65,6 +68,17 @@ v3_result Vst3Synth::setHandler(v3_component_handler** handler) {
     if (handler_) v3_cpp_obj_unref(handler_);
     handler_ = handler;
     return V3_OK;
+}
+
+void Vst3Synth::selectProgram(int32_t program) {
+    instrument_.selectProgram(program);
+    programMoved_.store(true, std::memory_order_relaxed);
+    tellHost();
+}
+
+void Vst3Synth::tellHost() {
+    if (programMoved_.exchange(false, std::memory_order_relaxed) && handler_)
+        v3_cpp_obj(handler_)->restart_component(handler_, V3_RESTART_PARAM_VALUES_CHANGED);
 }
 
 namespace {

@@ -200,7 +200,12 @@ void Vst3View::onTimer() {
     if (form_) platform_->idle();
 }
 
-float Vst3View::getParameter(int index) { return synth_.instrument().value(index); }
+// The form polls the values on the main thread on every system: also the
+// tick on which a program a block selected reaches the host.
+float Vst3View::getParameter(int index) {
+    synth_.tellHost();
+    return synth_.instrument().value(index);
+}
 
 // Applied at once, as the VST 2 editor does, and told to the host, which
 // records it and sends it back in a block.

@@ -128,7 +128,10 @@ v3_result V3_API endEdit(void* p, v3_param_id) {
     self<Handler>(p).trace += "end ";
     return V3_OK;
 }
-v3_result V3_API restart(void*, int32_t) { return V3_OK; }
+v3_result V3_API restart(void* p, int32_t flags) {
+    self<Handler>(p).trace += "restart " + std::to_string(flags) + " ";
+    return V3_OK;
+}
 const HandlerTable kHandler = {{noQuery, one, one}, {beginEdit, performEdit, endEdit, restart}};
 
 }  // namespace

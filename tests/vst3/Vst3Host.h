@@ -70,8 +70,8 @@ struct Frame {
     void tick();
 };
 
-// The component handler, keeping the edits as a readable trace:
-// "begin value 0.600 end ".
+// The component handler, keeping the edits and restarts as a readable
+// trace: "begin value 0.600 end restart 4 ".
 struct Handler {
     const void* table;
     std::string trace;

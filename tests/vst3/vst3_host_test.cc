@@ -1,7 +1,9 @@
 // Loads the built bundle as a VST 3 host does and checks what hosts rely on
 // beyond what the validator covers: the timed session against the VST 2
 // plug-in at three rates and four block lengths, the rate rule for states,
-// the text hosts show and read back, MIDI mapping, and hostile state.
+// the text hosts show and read back, MIDI mapping, the programs as the
+// program-change parameter and the root unit's program list, and hostile
+// state.
 //
 //   orvo-vst3-test OrvoSwitch.vst3 <arch> OrvoSwitch.{so,dll}
 // Exit 0 when every check passes.
@@ -9,8 +11,10 @@
 #include <initializer_list>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include <travesty/edit_controller.h>
+#include <travesty/unit.h>
 
 #include "Vst3Host.h"
 #include "timed.h"
@@ -33,8 +37,8 @@ void checkClass(v3_plugin_factory_2** factory) {
               !std::strcmp(info.name, "Orvo Switch Table Synth") && !std::strcmp(info.vendor, "Brimlow"),
           "the factory lists one instrument class: category, sub-categories, name, vendor");
     Plugin p(factory);
-    check(p.processor && p.controller && v3_cpp_obj(p.controller)->get_parameter_count(p.controller) == 14,
-          "the component is its own processor and controller, with 12 values and 2 MIDI carriers");
+    check(p.processor && p.controller && v3_cpp_obj(p.controller)->get_parameter_count(p.controller) == 15,
+          "the component is its own processor and controller, with 12 values, 2 MIDI carriers and the program");
 }
 
 void checkSession(v3_plugin_factory_2** factory, const char* vst2Path) {
@@ -158,6 +162,110 @@ void checkMidiMapping(v3_plugin_factory_2** factory) {
     check(bent.left != plain.left, "a bend parameter bends the note");
 }
 
+constexpr v3_param_id kProgram = 14;
+double programValue(int program) { return program / 31.0; }
+
+std::string ascii(const int16_t* text) {
+    std::string out;
+    for (int i = 0; i < 128 && text[i]; ++i) out += static_cast<char>(text[i]);
+    return out;
+}
+
+// What a host reads to offer the programs: the program-change parameter in
+// the root unit, whose one list holds the 32 programs by name.
+void checkProgramList(v3_plugin_factory_2** factory) {
+    Plugin p(factory);
+    v3_param_info param{};
+    v3_cpp_obj(p.controller)->get_parameter_info(p.controller, 14, &param);
+    v3_unit_information** units = nullptr;
+    v3_cpp_obj_query_interface(p.component, v3_unit_information_iid, &units);
+    v3_unit_info unit{};
+    v3_program_list_info list{};
+    v3_str_128 first{}, last{};
+    bool ok = param.param_id == kProgram && param.step_count == 31 && param.unit_id == 0 &&
+              (param.flags & (V3_PARAM_PROGRAM_CHANGE | V3_PARAM_IS_LIST)) == (V3_PARAM_PROGRAM_CHANGE | V3_PARAM_IS_LIST);
+    ok &= units != nullptr;
+    if (units) {
+        auto* u = v3_cpp_obj(units);
+        ok &= u->get_unit_count(units) == 1 && u->get_unit_info(units, 0, &unit) == V3_OK && unit.id == 0 &&
+              unit.parent_unit_id == -1 && u->get_unit_info(units, 1, &unit) != V3_OK;
+        ok &= u->get_program_list_count(units) == 1 && u->get_program_list_info(units, 0, &list) == V3_OK &&
+              list.id == unit.program_list_id && list.id != -1 && list.programCount == 32;
+        ok &= u->get_program_name(units, list.id, 0, first) == V3_OK && ascii(first) == "init1" &&
+              u->get_program_name(units, list.id, 31, last) == V3_OK && ascii(last) == "init32" &&
+              u->get_program_name(units, list.id, 32, last) != V3_OK &&
+              u->get_program_name(units, list.id + 1, 0, last) != V3_OK;
+        ok &= u->has_program_pitch_names(units, list.id, 0) != V3_OK;
+        v3_cpp_obj_unref(units);
+    }
+    check(ok, "the program parameter lists 32 programs in the root unit, whose one program list names them");
+    double v = -1;
+    check(p.text(kProgram, programValue(3)) == "init4" && p.fromText(kProgram, "init4", &v) && v == programValue(3),
+          "the program parameter shows a program by its name and reads the name back");
+}
+
+// A program selected through the parameter: in a block, at its frame like a
+// value, told to the host only from the main thread; on the controller, at
+// once. Its values follow, and the state still round-trips.
+void checkProgramChange(v3_plugin_factory_2** factory) {
+    // Program 0 gets values of its own; program 2 keeps the defaults.
+    Plugin fresh(factory);
+    ParamChanges defaults;
+    for (v3_param_id i = 0; i < 12; ++i) defaults.add(i, 0, fresh.value(i));
+    Handler handler;  // outlives the plug-in, which lets it go on terminating
+    Plugin byProgram(factory), byValues(factory);
+    v3_cpp_obj(byProgram.controller)->set_component_handler(byProgram.controller, handler.handler());
+    for (Plugin* p : {&byProgram, &byValues}) {
+        p->start(44100);
+        setValues(*p, {{0, 0.3}, {1, 0.3}, {2, 0.8}, {3, 0.3}, {4, 0.9}, {5, 0.7}, {6, 0.4}, {7, 0.8}, {8, 0.6}, {9, 0.6},
+                       {10, 0.2}, {11, 0.3}});
+    }
+    // The reference cuts its block at frame 300 and sets the values in a
+    // block of no frames, so no order at one frame comes into it.
+    bool same = true;
+    for (int block = 0; block < 4; ++block) {
+        EventList notes, none, late;
+        ParamChanges toProgram, nothing;
+        if (block == 0) notes.note(0, true, 0, 60, 0.8f);
+        if (block == 1) {
+            notes.note(300, true, 0, 67, 0.8f);
+            toProgram.add(kProgram, 300, programValue(2));
+            late.note(0, true, 0, 67, 0.8f);
+        }
+        byProgram.process(512, notes, toProgram);
+        if (block != 1) {
+            byValues.process(512, notes, nothing);
+            same &= byProgram.left == byValues.left && byProgram.right == byValues.right;
+            continue;
+        }
+        byValues.process(300, none, nothing);
+        std::vector<float> left = byValues.left, right = byValues.right;
+        byValues.process(0, none, defaults);
+        byValues.process(212, late, nothing);
+        left.insert(left.end(), byValues.left.begin(), byValues.left.end());
+        right.insert(right.end(), byValues.right.begin(), byValues.right.end());
+        same &= byProgram.left == left && byProgram.right == right;
+    }
+    check(same && byProgram.value(4) == fresh.value(4) && byProgram.value(kProgram) == programValue(2),
+          "a program change in a block sounds as its twelve values set at its frame, a note there hearing them");
+    const bool quietInBlock = handler.trace.empty();
+    byProgram.setValue(kProgram, programValue(2));  // the host's echo, on the main thread
+    check(quietInBlock && handler.trace == "restart 4 ",
+          "a block's program change reaches the host on the next main-thread call, not from the block");
+
+    handler.trace.clear();
+    byProgram.setValue(kProgram, programValue(0));
+    check(handler.trace == "restart 4 " && byProgram.value(kProgram) == programValue(0) &&
+              byProgram.value(4) == static_cast<double>(0.9f) && byProgram.value(5) == static_cast<double>(0.7f),
+          "a program picked on the controller is selected at once, its values shown, the host told");
+
+    Stream state;
+    Plugin copy(factory);
+    same = byProgram.save(state) && copy.load(state);
+    for (v3_param_id i = 0; i < 12; ++i) same &= copy.value(i) == byProgram.value(i);
+    check(same, "the state round-trips the values of the selected program");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -174,6 +282,8 @@ int main(int argc, char** argv) {
     checkStateRefusals(factory);
     checkText(factory);
     checkMidiMapping(factory);
+    checkProgramList(factory);
+    checkProgramChange(factory);
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
