@@ -56,7 +56,7 @@ void floatToText(char* text, float value, size_t size) {
     copyText(text, buf, size);
 }
 
-bool valueFromText(const char* text, const char* label, double& value) {
+bool numberFromText(const char* text, const char* label, double& value) {
     if (!text) return false;
     char buf[64];
     copyText(buf, text, sizeof buf);
@@ -73,7 +73,13 @@ bool valueFromText(const char* text, const char* label, double& value) {
     while (rest < end && *rest == ' ') ++rest;
     if (rest < end && (!label || std::strcmp(rest, label) != 0)) return false;
     if (!std::isfinite(v)) return false;
-    value = std::clamp(v, 0.0, 1.0);
+    value = v;
+    return true;
+}
+
+bool valueFromText(const char* text, const char* label, double& value) {
+    if (!numberFromText(text, label, value)) return false;
+    value = std::clamp(value, 0.0, 1.0);
     return true;
 }
 

@@ -15,10 +15,12 @@ void readDecimalSeparator();  // load time; exposed for tests
 constexpr size_t kFloatTextMax = 64;
 void floatToText(char* text, float value, size_t size = kFloatTextMax);
 
-// A value as a host writes it back: what floatToText shows, with or without
-// `label` after it, with either decimal point. Not a number, infinities
-// (however written) and numbers beyond a double are refused; the rest is
-// held to 0..1. Reads at most 63 characters of `text`.
+// A number as a host writes it back: what floatToText shows, with or
+// without `label` (if any) after it, with either decimal point. Not a
+// number, infinities (however written) and numbers beyond a double are
+// refused. Reads at most 63 characters of `text`.
+bool numberFromText(const char* text, const char* label, double& value);
+// The same, held to 0..1: a parameter value.
 bool valueFromText(const char* text, const char* label, double& value);
 
 // A host's double as the float value the instrument stores; beyond the

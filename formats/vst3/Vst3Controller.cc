@@ -99,19 +99,9 @@ v3_result V3_API valueForString(void* self, v3_param_id id, int16_t* input, doub
             return V3_OK;
         }
     }
-    const size_t length = std::strlen(buf);
-    const char sep = decimalSeparator();
-    for (size_t i = 0; i < length; ++i)
-        if (buf[i] == sep) buf[i] = '.';
-    const char* begin = buf;
-    const char* end = buf + length;
-    while (begin < end && *begin == ' ') ++begin;
     double v = 0.0;
-    auto [rest, error] = std::from_chars(begin, end, v);
-    if (error != std::errc() || rest == begin || !std::isfinite(v)) return V3_FALSE;
-    while (rest < end && *rest == ' ') ++rest;
-    if (rest < end && (!isValue(id) || std::strcmp(rest, kParams[id].label) != 0)) return V3_FALSE;
-    *value = isValue(id) ? std::clamp(v, 0.0, 1.0) : std::clamp(v / stepsOf(id), 0.0, 1.0);
+    if (!numberFromText(buf, isValue(id) ? kParams[id].label : nullptr, v)) return V3_FALSE;
+    *value = std::clamp(isValue(id) ? v : v / stepsOf(id), 0.0, 1.0);
     return V3_OK;
 }
 

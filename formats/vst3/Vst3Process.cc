@@ -5,17 +5,11 @@
 #include <cmath>
 
 #include "Round.h"
+#include "Text.h"
 #include "Vst3Synth.h"
 
 namespace orvo::vst3 {
 namespace {
-
-// A VST 3 value (double) as the float the instrument stores; beyond the
-// float range it saturates rather than converting undefinedly.
-float hostValue(double value) {
-    if (std::isfinite(value) && std::fabs(value) > FLT_MAX) return value > 0 ? HUGE_VALF : -HUGE_VALF;
-    return static_cast<float>(value);
-}
 
 // 0..1 as a MIDI data value of `top` steps; what lies outside is held inside.
 int32_t toSteps(double value, int32_t top) {
@@ -122,7 +116,7 @@ private:
         } else {
             e.kind = Event::Kind::kValue;
             e.index = queue.id == kProgramId ? -1 : static_cast<int32_t>(queue.id);
-            e.value = hostValue(queue.value);
+            e.value = valueFromHost(queue.value);
         }
         return e;
     }
