@@ -38,7 +38,7 @@ v3_result V3_API setFrame(void* self, v3_plugin_frame** frame) { return of(self)
 v3_result V3_API canResize(void*) { return V3_TRUE; }  // main
 v3_result V3_API checkSize(void*, v3_view_rect* rect) {  // main
     if (!rect) return V3_INVALID_ARG;
-    const double scale = Vst3View::scaleToFit(rect->right - rect->left, rect->bottom - rect->top);
+    const double scale = TForm1::scaleToFit(rect->right - rect->left, rect->bottom - rect->top);
     rect->right = rect->left + TForm1::widthAt(scale);
     rect->bottom = rect->top + TForm1::heightAt(scale);
     return V3_OK;
@@ -139,7 +139,7 @@ v3_result Vst3View::size(v3_view_rect* rect) const {
 // that fits inside it.
 v3_result Vst3View::onSize(const v3_view_rect* rect) {
     if (!rect) return V3_INVALID_ARG;
-    setScale(scaleToFit(rect->right - rect->left, rect->bottom - rect->top));
+    setScale(TForm1::scaleToFit(rect->right - rect->left, rect->bottom - rect->top));
     return V3_OK;
 }
 
@@ -185,15 +185,6 @@ void Vst3View::setScale(double scale) {
     buildForm();
     form_->Timer1Timer();  // the new controls show the values at once, not a poll later
     form_->show();
-}
-
-double Vst3View::scaleToFit(int32_t width, int32_t height) {
-    const double s = std::min(static_cast<double>(width) / TForm1::kWidth, static_cast<double>(height) / TForm1::kHeight);
-    // The largest scale whose rounded size still fits: rounding may add a pixel.
-    Scale fit(s);
-    if (TForm1::widthAt(fit.factor()) > width || TForm1::heightAt(fit.factor()) > height)
-        fit = Scale(s - 1.0 / TForm1::kWidth);
-    return fit.factor();
 }
 
 void Vst3View::onTimer() {

@@ -39,9 +39,6 @@ public:
     v3_result setContentScale(double scale);
     void onTimer();
 
-    // The largest scale whose form fits inside `width` x `height`.
-    static double scaleToFit(int32_t width, int32_t height);
-
     // SynthLink
     float getParameter(int index) override;
     void setParameterAutomated(int index, float value) override;
