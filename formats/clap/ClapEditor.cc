@@ -9,13 +9,8 @@
 namespace orvo::clap {
 namespace {
 
-#if defined(_WIN32)
-constexpr bool kNeedsTimer = false;  // Win32 windows get their messages from the host's loop
-#else
-constexpr bool kNeedsTimer = true;   // the X connection is read on the host's timer
-#endif
-// As often as a VST 2 host idles its editors.
-constexpr uint32_t kTimerMs = 40;
+constexpr bool kNeedsTimer = kNeedsHostTimer;
+constexpr uint32_t kTimerMs = kHostTimerMs;
 
 bool CLAP_ABI guiApiSupported(const clap_plugin_t*, const char* api, bool floating) {  // main
     return api && !floating && !std::strcmp(api, ClapEditor::api());

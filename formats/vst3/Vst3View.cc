@@ -9,13 +9,8 @@
 namespace orvo::vst3 {
 namespace {
 
-#if defined(_WIN32)
-constexpr bool kNeedsTimer = false;  // Win32 windows get their messages from the host's loop
-#else
-constexpr bool kNeedsTimer = true;   // the X connection is read on the host's timer
-#endif
-// As often as a VST 2 host idles its editors.
-constexpr uint64_t kTimerMs = 40;
+constexpr bool kNeedsTimer = kNeedsHostTimer;
+constexpr uint64_t kTimerMs = kHostTimerMs;
 
 Vst3View& of(void* self) { return Face<Vst3View>::of(self); }
 
