@@ -48,6 +48,8 @@ usr/share/doc/orvo-switch/copyright
 usr/share/man/man1/orvo-play.1.gz
 usr/share/man/man1/orvo-render.1.gz
 LIST
+  ls "$build/presets/files" | sed 's|^|usr/share/orvo-switch/presets/|' >>"$work/want"
+  sort -o "$work/want" "$work/want"
   diff -u "$work/want" "$work/got" >&2 || fail "package contents differ (- missing, + unexpected)"
   dpkg-deb -x "$deb" "$work/root"
   for f in "$work"/root/usr/bin/* "$work"/root/usr/lib/vst/* "$work"/root/usr/lib/vst3/*/Contents/*/* \

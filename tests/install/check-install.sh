@@ -33,6 +33,7 @@ others() {  # prefix component
       echo "$1/share/man/man1/orvo-render.1.gz"; echo "$1/share/man/man1/orvo-play.1.gz"
     fi ;;
   doc) for f in README.md.gz changelog.gz copyright; do echo "$1/share/doc/orvo-switch/$f"; done ;;
+  presets) ls "$build/presets/files" | sed "s|^|$1/share/orvo-switch/presets/|" ;;
   esac
 }
 expected() {  # base prefix components...
@@ -45,7 +46,7 @@ compare() {  # root expected-list-file
   sort "$2" >"$work/want"
   diff -u "$work/want" "$work/got" >&2 || fail "installed files differ from the layout (- missing, + unexpected)"
 }
-all="vst2 vst3 clap lv2 tools doc"
+all="vst2 vst3 clap lv2 tools doc presets"
 
 # The installed tool must load the installed plug-in, not the build's.
 check_render() {  # orvo-render home expected-plugin

@@ -29,7 +29,9 @@ for bits in 32 64; do
   vst3="Common Files/VST3/OrvoSwitch.vst3/Contents/$vst3arch/OrvoSwitch.vst3"
   printf '%s\n' "$name/Common Files/CLAP/OrvoSwitch.clap" "$name/$vst3" "$name/INSTALL.txt" "$name/LICENSE.txt" \
     "$name/THIRD-PARTY.txt" \
-    "$name/VstPlugins/OrvoSwitch.dll" | sort >"$work/want"
+    "$name/VstPlugins/OrvoSwitch.dll" >"$work/want"
+  ls "$build/presets/files" | sed "s|^|$name/Presets/|" >>"$work/want"
+  sort -o "$work/want" "$work/want"
   diff -u "$work/want" "$work/got" >&2 || fail "$zip holds other files (- missing, + unexpected)"
   top=$work/$bits/$name
   cmp "$top/VstPlugins/OrvoSwitch.dll" "$build/OrvoSwitch.dll" || fail "the DLL in $zip is not $build/OrvoSwitch.dll"
