@@ -26,13 +26,13 @@ inline double peakDbfs(const std::vector<float>& interleaved) {
     return peak > 0.0f ? 20.0 * std::log10(peak) : -1000.0;
 }
 
-inline Profile profileOf(const std::vector<float>& interleaved, double rate) {
-    constexpr int kBands = 8;
-    constexpr int kFrame = 2048;
+inline constexpr int kBands = 8;
+
+inline Profile profileOf(const std::vector<float>& interleaved, double rate, int frameLength = 2048) {
     constexpr double kPi = 3.14159265358979323846;
     const size_t frames = interleaved.size() / 2;
     Profile profile;
-    profile.cells.assign(frames / kFrame * kBands, -80.0);
+    profile.cells.assign(frames / frameLength * kBands, -80.0);
     for (int band = 0; band < kBands; ++band) {
         // A constant-peak band-pass, one octave wide.
         const double w = 2.0 * kPi * 62.5 * std::pow(2.0, band) / rate;
@@ -40,13 +40,13 @@ inline Profile profileOf(const std::vector<float>& interleaved, double rate) {
         const double a0 = 1.0 + alpha;
         const double b0 = alpha / a0, b2 = -alpha / a0, a1 = -2.0 * std::cos(w) / a0, a2 = (1.0 - alpha) / a0;
         double x1 = 0, x2 = 0, y1 = 0, y2 = 0, energy = 0;
-        for (size_t i = 0; i + 1 <= frames / kFrame * kFrame; ++i) {
+        for (size_t i = 0; i + 1 <= frames / frameLength * frameLength; ++i) {
             const double x = double(interleaved[2 * i]) + double(interleaved[2 * i + 1]);
             const double y = b0 * x + b2 * x2 - a1 * y1 - a2 * y2;
             x2 = x1, x1 = x, y2 = y1, y1 = y;
             energy += y * y;
-            if ((i + 1) % kFrame == 0) {
-                profile.cells[(i / kFrame) * kBands + band] = std::max(-80.0, 10.0 * std::log10(energy / kFrame + 1e-30));
+            if ((i + 1) % frameLength == 0) {
+                profile.cells[(i / frameLength) * kBands + band] = std::max(-80.0, 10.0 * std::log10(energy / frameLength + 1e-30));
                 energy = 0;
             }
         }
