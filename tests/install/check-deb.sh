@@ -31,7 +31,7 @@ package)
   for lib in libc6 libsndfile1 libjack-jackd2-0 libx11-6 libxft2 libfontconfig1; do
     echo "$depends" | grep -Eq "(^|, )$lib( |,|$)" || fail "Depends lacks $lib: $depends"
   done
-  dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./||' | sort >"$work/got"
+  dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {$1 = $2 = $3 = $4 = $5 = ""; sub(/^ *\.\//, ""); print}' | sort >"$work/got"
   sort >"$work/want" <<LIST
 usr/bin/orvo-play
 usr/bin/orvo-render
@@ -49,6 +49,8 @@ usr/share/man/man1/orvo-play.1.gz
 usr/share/man/man1/orvo-render.1.gz
 LIST
   ls "$build/presets/files" | sed 's|^|usr/share/orvo-switch/presets/|' >>"$work/want"
+  echo usr/share/doc/orvo-switch/guide.md >>"$work/want"
+  ls "$(dirname "$0")/../../docs/guide" | sed 's|^|usr/share/doc/orvo-switch/guide/|' >>"$work/want"
   sort -o "$work/want" "$work/want"
   diff -u "$work/want" "$work/got" >&2 || fail "package contents differ (- missing, + unexpected)"
   dpkg-deb -x "$deb" "$work/root"

@@ -32,7 +32,9 @@ others() {  # prefix component
     if [ -e "$build/packaging/orvo-render.1.gz" ]; then
       echo "$1/share/man/man1/orvo-render.1.gz"; echo "$1/share/man/man1/orvo-play.1.gz"
     fi ;;
-  doc) for f in README.md.gz changelog.gz copyright; do echo "$1/share/doc/orvo-switch/$f"; done ;;
+  doc)
+    for f in README.md.gz changelog.gz copyright guide.md; do echo "$1/share/doc/orvo-switch/$f"; done
+    ls "$(dirname "$0")/../../docs/guide" | sed "s|^|$1/share/doc/orvo-switch/guide/|" ;;
   presets) ls "$build/presets/files" | sed "s|^|$1/share/orvo-switch/presets/|" ;;
   esac
 }

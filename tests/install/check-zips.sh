@@ -31,6 +31,8 @@ for bits in 32 64; do
     "$name/THIRD-PARTY.txt" \
     "$name/VstPlugins/OrvoSwitch.dll" >"$work/want"
   ls "$build/presets/files" | sed "s|^|$name/Presets/|" >>"$work/want"
+  echo "$name/guide.md" >>"$work/want"
+  ls "$(dirname "$0")/../../docs/guide" | sed "s|^|$name/guide/|" >>"$work/want"
   sort -o "$work/want" "$work/want"
   diff -u "$work/want" "$work/got" >&2 || fail "$zip holds other files (- missing, + unexpected)"
   top=$work/$bits/$name

@@ -76,6 +76,15 @@ TEST(ProgramFiles, DamagedOrForeignFilesAreRefusedWithAReason) {
     EXPECT_NE(missing.error.find("cannot open"), std::string::npos);
 }
 
+TEST(ProgramFiles, TheGuideListsTheLibraryAsItIs) {
+    std::ifstream in(ORVO_SOURCE_DIR "/docs/guide.md");
+    const std::string guide{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    for (const FactoryPreset& preset : factoryLibrary()) {
+        const std::string row = std::string("| ") + preset.category + " | " + preset.name + " | " + preset.description + " |";
+        EXPECT_NE(guide.find(row), std::string::npos) << "docs/guide.md lacks the row " << row;
+    }
+}
+
 // Two voices at velocity 100: legato runs (glide), a held note (the sustain
 // and the swell), a low and a high note (the filter's key tracking).
 render::Timeline phrase(int rate) {
