@@ -5,7 +5,7 @@
 # builds the programs the Linux build's tests run under wine and qemu.
 set -e
 cd "$(dirname "$0")/.."
-for preset in ${*:-linux win32 win64 aarch64}; do
+for preset in ${*:-linux win32 win64 aarch64 i686}; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$(nproc)"
 done
