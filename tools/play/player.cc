@@ -125,6 +125,7 @@ int run(const Options& options) {
                                 render::HostSettings{jack.sampleRate(), jack.bufferSize(), "orvo-play", true});
         if (host.numOutputs() > 2) throw render::PluginError("the plug-in has more than two outputs");
         render::applySound(host, sound);
+        if (!options.savePreset.empty()) render::mustBeTheInstrument(host, "--save-preset");
         std::vector<float> startValues;
         for (int i = 0; i < host.numParams(); ++i) startValues.push_back(host.getParameter(i));
 

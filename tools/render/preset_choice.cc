@@ -47,19 +47,23 @@ ProgramFile choosePreset(const std::string& what) {
     return preset;
 }
 
-void applyPreset(PluginHost& host, const ProgramFile& preset) {
+void mustBeTheInstrument(PluginHost& host, const char* option) {
     if (host.numParams() != kNumParams)
-        throw UsageError("--preset: '" + host.path() + "' has " + std::to_string(host.numParams()) +
+        throw UsageError(std::string(option) + ": '" + host.path() + "' has " + std::to_string(host.numParams()) +
                          " parameters, not the instrument's " + std::to_string(kNumParams));
+}
+
+void applyPreset(PluginHost& host, const ProgramFile& preset) {
+    mustBeTheInstrument(host, "--preset");
     for (int32_t index : kProgramApplyOrder) host.setParameter(index, preset.values[size_t(index)]);
     std::string name = preset.name.substr(0, kProgramNameSize - 1);
     host.dispatch(effSetProgramName, 0, 0, name.data());
 }
 
 ProgramFile currentPreset(PluginHost& host) {
-    ProgramFile preset;
+    ProgramFile preset{};
     preset.name = host.programName(static_cast<int>(host.dispatch(effGetProgram)));
-    for (int i = 0; i < kNumParams && i < host.numParams(); ++i) preset.values[size_t(i)] = host.getParameter(i);
+    for (int i = 0; i < kNumParams; ++i) preset.values[size_t(i)] = host.getParameter(i);
     return preset;
 }
 
@@ -68,12 +72,15 @@ void savePreset(const std::string& path, const ProgramFile& preset) {
     const std::string temp = path + ".part";
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) throw PresetFileError("cannot save the preset to '" + path + "': " + std::strerror(errno));
+    int error = 0;
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    const int writeError = written < 0 ? errno : ENOSPC;
-    const bool ok = written == ssize_t(bytes.size()) && ::fsync(fd) == 0;
-    const int syncError = errno;
-    if (::close(fd) != 0 || !ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        const int error = written != ssize_t(bytes.size()) ? writeError : !ok ? syncError : errno;
+    if (written != ssize_t(bytes.size()))
+        error = written < 0 ? errno : ENOSPC;  // a short write: the disk is full
+    else if (::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && !error) error = errno;
+    if (!error && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+    if (error) {
         ::unlink(temp.c_str());
         throw PresetFileError("cannot save the preset to '" + path + "': " + std::strerror(error));
     }

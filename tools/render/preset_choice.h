@@ -29,7 +29,11 @@ ProgramFile choosePreset(const std::string& what);
 // UsageError for a plug-in that is not the instrument.
 void applyPreset(PluginHost& host, const ProgramFile& preset);
 
-// The program the plug-in is on, as a program file holds it.
+// Throws UsageError, naming `option`, for a plug-in whose sounds a program
+// file of ours cannot hold.
+void mustBeTheInstrument(PluginHost& host, const char* option);
+// The program the plug-in is on, as a program file holds it; the plug-in
+// must be the instrument.
 ProgramFile currentPreset(PluginHost& host);
 
 // Writes `preset` as a program file: whole, or not at all. Throws
