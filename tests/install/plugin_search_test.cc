@@ -51,6 +51,11 @@ TEST_F(PluginSearch, NothingFoundNamesTheBuildFolderPath) {
     // Without HOME there is no user folder to look in.
     EXPECT_EQ(findDefaultPlugin(bin(), nullptr), bin() + "OrvoSwitch.so");
     EXPECT_EQ(findDefaultPlugin(bin(), ""), bin() + "OrvoSwitch.so");
+    // What a newcomer is told: every place searched, and how to fill one.
+    const std::string message = orvo::render::missingPluginMessage(orvo::render::pluginSearchPlaces(bin(), home().c_str()));
+    for (const char* place : {"usr/bin/OrvoSwitch.so", "usr/bin/../lib/vst/OrvoSwitch.so", "home/.vst/OrvoSwitch.so"})
+        EXPECT_NE(message.find(root.string() + "/" + place), std::string::npos) << place << ": " << message;
+    EXPECT_NE(message.find("cmake --install build/linux --prefix ~/.local"), std::string::npos) << message;
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 // into orvo-play at known frames, and writes the same phrase as a Standard
 // MIDI File whose ticks are frames at 48 kHz, for orvo-render.
 //
-//   orvo-test-sender SERVER PHRASE.mid
-// Exit 0 once the phrase has been sent.
+//   orvo-test-sender SERVER PHRASE.mid [--keyboard]
+// Exit 0 once the phrase has been sent. With --keyboard its port is flagged
+// as hardware, as a USB keyboard's is, and it waits for orvo-play to
+// connect to it rather than connecting itself.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -92,8 +94,9 @@ bool writeMidi(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool keyboard = argc > 3 && std::strcmp(argv[3], "--keyboard") == 0;
     if (argc < 3) {
-        std::fprintf(stderr, "usage: orvo-test-sender SERVER PHRASE.mid\n");
+        std::fprintf(stderr, "usage: orvo-test-sender SERVER PHRASE.mid [--keyboard]\n");
         return 2;
     }
     if (!writeMidi(argv[2])) return 1;
@@ -101,15 +104,19 @@ int main(int argc, char** argv) {
     jack_client_t* client = jack_client_open("orvo-test-sender", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
                                              &status, argv[1]);
     if (!client) return 1;
-    port = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    const unsigned long flags = JackPortIsOutput | (keyboard ? JackPortIsPhysical | JackPortIsTerminal : 0);
+    port = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, flags, 0);
     jack_set_process_callback(client, process, client);
     if (!port || jack_activate(client) != 0) return 1;
     // orvo-play is started beside us: its port exists before the client is
     // active, and a connection to an inactive client is refused, so retry.
     bool linked = false;
-    for (int i = 0; i < 400 && !linked; ++i) {
-        linked = jack_port_by_name(client, "Orvo Switch:midi_in") &&
-                 jack_connect(client, jack_port_name(port), "Orvo Switch:midi_in") == 0;
+    for (int i = 0; i < 1200 && !linked; ++i) {
+        if (keyboard)
+            linked = jack_port_connected_to(port, "Orvo Switch:midi_in");
+        else
+            linked = jack_port_by_name(client, "Orvo Switch:midi_in") &&
+                     jack_connect(client, jack_port_name(port), "Orvo Switch:midi_in") == 0;
         if (!linked) usleep(50000);
     }
     if (!linked) {

@@ -6,7 +6,10 @@
 # MODE: record (a phrase sent by a test client, recorded, equals
 # orvo-render's, after a change of period), no_server, bad_port, server_killed, disk_full, xruns,
 # editor (under Xvfb: a knob drag reaches the plug-in), editor_scale (the
-# same at --scale 2, and a resized window rescales the editor).
+# same at --scale 2, and a resized window rescales the editor), preset (a
+# factory preset played live, and --save-preset, render as the values set
+# by hand), keyboard (no input: a hint; a hardware port: connected unasked,
+# and the recording is plain WAV).
 set -u
 mode=$1 build=$2 work=$3
 play=$build/orvo-play
@@ -79,6 +82,50 @@ record)
   [ $rc -eq 0 ] || fail "orvo-play ended with status $rc"
   "$build/orvo-render" --midi phrase.mid --rate 48000 --out rendered.wav -q || fail "orvo-render failed"
   "$build/tests/play/orvo-wav-compare" live.wav rendered.wav || fail "the recording is not the render"
+  ;;
+preset)
+  start_jack
+  env -u DISPLAY "$play" --server "$server" --no-editor --no-connect --preset "acid glide bass" --param CutOff=0.3 \
+    --save-preset ended.fxp --record live.wav 2>play.err &
+  pid=$!
+  wait_port
+  "$build/tests/play/orvo-test-sender" "$server" phrase.mid || fail "the sender failed"
+  kill -INT $pid; wait_end $pid 10
+  [ $rc -eq 0 ] || fail "orvo-play ended with status $rc"
+  grep -aq "Acid Glide Bass" ended.fxp || fail "the saved preset lost its name"
+  # Acid Glide Bass, CutOff changed, each value by hand.
+  "$build/orvo-render" --midi phrase.mid --rate 48000 --out set.wav -q --param A=0 --param D=0.25 --param S=0.2 \
+    --param R=0.1 --param CutOff=0.3 --param Q=0.85 --param Type=0 --param Env=0.9 --param Wave1=0.333 \
+    --param Wave2=0.333 --param Drag=0.85 --param Mix=0.5 || fail "orvo-render failed"
+  "$build/tests/play/orvo-wav-compare" live.wav set.wav || fail "the preset played live is not the values set by hand"
+  "$build/orvo-render" --midi phrase.mid --rate 48000 --out saved.wav -q --preset ended.fxp || fail "--preset ended.fxp"
+  cmp -s set.wav saved.wav || fail "the saved preset renders another sound than its values set by hand"
+  ;;
+keyboard)
+  start_jack
+  "$build/tests/play/orvo-test-sender" "$server" phrase.mid --keyboard 2>sender.err &
+  spid=$!
+  i=0
+  until JACK_DEFAULT_SERVER=$server jack_lsp 2>/dev/null | grep -q "orvo-test-sender:out"; do
+    i=$((i + 1)); [ $i -gt 100 ] && fail "the keyboard did not join the graph"; sleep 0.1
+  done
+  env -u DISPLAY "$play" --server "$server" --no-editor --no-connect 2>play.err &
+  pid=$!
+  i=0
+  until grep -q "nothing is connected to the MIDI input" play.err; do
+    i=$((i + 1)); [ $i -gt 100 ] && fail "no word of the unconnected MIDI input"; sleep 0.1
+  done
+  kill -INT $pid; wait_end $pid 10
+  grep -qx "  orvo-test-sender:out" play.err && grep -q -- "--midi-in PORT" play.err || fail "no port or no --midi-in in the hint"
+  env -u DISPLAY "$play" --server "$server" --no-editor --record live.wav 2>play.err &
+  pid=$!
+  wait $spid || { cat sender.err; fail "the keyboard was not connected"; }
+  kill -INT $pid; wait_end $pid 10
+  [ $rc -eq 0 ] || fail "orvo-play ended with status $rc"
+  ! grep -q "nothing is connected" play.err || fail "a hint though the keyboard was connected"
+  [ "$(head -c 4 live.wav)" = RIFF ] || fail "a short recording is not plain WAV"
+  "$build/orvo-render" --midi phrase.mid --rate 48000 --out rendered.wav -q || fail "orvo-render failed"
+  "$build/tests/play/orvo-wav-compare" live.wav rendered.wav || fail "the keyboard's phrase was not what was recorded"
   ;;
 server_killed)
   start_jack

@@ -95,6 +95,18 @@ TEST(AudioOut, WavPastFourGibibytesIsWrittenAsRf64) {
     EXPECT_EQ(info.format, SF_FORMAT_RF64 | SF_FORMAT_FLOAT);
     EXPECT_EQ(info.frames, 4);
     sf_close(file);
+
+    // A recording of no known length settles on WAV (RIFF, in its extensible
+    // form, as the RF64 writer keeps) when it closes small.
+    AudioFileWriter take(path, 48000, std::nullopt, kLengthUnknown);
+    take.write(frames, 4);
+    take.commit();
+    EXPECT_EQ(test::readText(path).substr(0, 4), "RIFF");
+    file = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(info.format, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT);
+    EXPECT_EQ(info.frames, 4);
+    sf_close(file);
 }
 
 // In a child process, since it lowers the file-size limit: a write past

@@ -143,6 +143,7 @@ TEST(MidiFile, CorruptFilesAreErrorsThatSayWhere) {
         {"empty", {}, "not a Standard MIDI File"},
         {"other format", {'R', 'I', 'F', 'F', 0, 0, 0, 4, 'R', 'M', 'I', 'D', 0, 0}, "not a Standard MIDI File"},
         {"short header", {'M', 'T', 'h', 'd', 0, 0, 0, 4, 0, 0, 0, 1, 0, 0}, "too short"},
+        {"cut header", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0}, "truncated inside the MThd header (9 of its 14 bytes)"},
         {"format 2", concat({smfHeader(2, 1, 96), smfTrack({})}), "format 2"},
         {"zero division", concat({smfHeader(0, 1, 0), smfTrack({})}), "time division of zero"},
         {"missing track", concat({smfHeader(1, 2, 96), smfTrack({})}), "declares 2 tracks but holds 1"},
@@ -177,7 +178,12 @@ TEST(MidiFile, CorruptFilesAreErrorsThatSayWhere) {
 
 TEST(MidiFile, ReadingNamesTheFile) {
     test::ScratchDir dir;
-    EXPECT_THROW(readMidiFile(dir.file("absent.mid")), MidiError);
+    try {
+        readMidiFile(dir.file("absent.mid"));
+        ADD_FAILURE() << "accepted";
+    } catch (const MidiError& e) {
+        EXPECT_NE(std::string(e.what()).find("absent.mid': No such file or directory"), std::string::npos) << e.what();
+    }
     std::string path = dir.write("broken.mid", concat({smfHeader(0, 1, 96), smfTrack({0x00, 0x3C})}));
     try {
         readMidiFile(path);

@@ -69,6 +69,23 @@ TEST(Part, TracksAreListedWithTheirNamesChannelsNotesAndRange) {
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"song.mid"}) << "a listing renders nothing";
 }
 
+// Older sequencers wrote Latin-1, newer ones UTF-8: either is listed as
+// UTF-8, lined up by characters, and found by --track as the user types it.
+TEST(Part, TrackNamesInLatin1OrUtf8AreShownAndFoundAsUtf8) {
+    test::SmfWriter smf(480);
+    smf.track().name("M\xE9lodie\x85").note(0, 240, 1, 72);  // Latin-1, with a C1 control
+    smf.track().name("Ba\xC3\x9F").note(0, 240, 2, 48);         // UTF-8
+    const MidiFile midi = parseMidiFile(smf.bytes());
+    EXPECT_EQ(midi.trackNames, (std::vector<std::string>{"M\xC3\xA9lodie?", "Ba\xC3\x9F"}));
+    EXPECT_EQ(selectPart(midi, PartChoice{{}, {"M\xC3\xA9lodie?"}}).midi.events.size(), 2u);
+
+    test::ScratchDir dir;
+    dir.write("song.mid", smf.bytes());
+    test::ToolResult listed = test::runTool(dir, {"--midi", "song.mid", "--list-tracks"});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    EXPECT_TRUE(contains(listed.out, "      2  Ba\xC3\x9F       2             1  C3\n")) << listed.out;
+}
+
 // Each choice against a file that holds only the notes it should keep: the
 // same samples, to the bit, and not those of the whole song.
 TEST(Part, AChosenPartSoundsExactlyLikeAFileOfThatPartAlone) {

@@ -92,6 +92,12 @@ void JackClient::connect(const std::vector<std::string>& sources, const std::vec
     }
 }
 
+bool JackClient::midiInputConnected() const { return client_ && jack_port_connected(midiIn_) > 0; }
+
+std::vector<std::string> JackClient::midiSources() const {
+    return client_ ? portsOf(client_, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput) : std::vector<std::string>{};
+}
+
 // After the server went away the client is dead, but its threads and
 // memory are only released by closing it, which then returns at once.
 void JackClient::close() {

@@ -41,11 +41,17 @@ public:
     // The plug-in goes live: process callbacks start, the host's rate and
     // block follow the server's from here on.
     void activate(LivePlayer& player, render::PluginHost& host);
-    // Our MIDI input from `sources` (default: every physical MIDI output),
+    // Our MIDI input from `sources` (default: every physical MIDI output,
+    // i.e. the keyboards plugged in),
     // our outputs to `sinks` (default: the first two physical playback
     // ports; one port takes both channels).
     void connect(const std::vector<std::string>& sources, const std::vector<std::string>& sinks);
     void close();
+
+    // Whether anything feeds our MIDI input; and the ports that could, by
+    // name, for telling the user how to connect one.
+    bool midiInputConnected() const;
+    std::vector<std::string> midiSources() const;
 
     int xruns() const { return xruns_.load(std::memory_order_relaxed); }
     bool serverGone() const { return gone_.load(std::memory_order_relaxed); }

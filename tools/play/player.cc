@@ -12,7 +12,9 @@
 
 #include "cli.h"
 #include "editor_window.h"
+#include "plugin_search.h"
 #include "plugin_setup.h"
+#include "preset_choice.h"
 #include "jack_client.h"
 #include "recorder.h"
 
@@ -26,6 +28,9 @@ void onSignal(int) { stopRequested = 1; }
 constexpr double kRecordRingSeconds = 4.0;
 constexpr auto kTick = std::chrono::milliseconds(20);  // the editor's idle and the loop's pace
 constexpr int kStatusEvery = 12;                      // ticks between status lines, about 4 a second
+// Ticks before an unconnected MIDI input is worth a word: a patchbay or
+// session manager usually connects a new client within a second.
+constexpr int kNoInputHintAfter = 50;
 
 void say(const std::string& text) { std::fprintf(stderr, "orvo-play: %s\n", text.c_str()); }
 
@@ -43,8 +48,10 @@ public:
     void show(const JackClient& jack, LivePlayer& player) {
         if (!enabled_) return;
         const int rate = jack.sampleRate(), period = jack.bufferSize();
-        std::fprintf(stderr, "\r\033[K%d Hz, period %d (%.1f ms) | notes %d | peak %s dBFS | xruns %d", rate, period,
-                     1000.0 * period / rate, player.notesSounding(), db(player.takePeak()).c_str(), jack.xruns());
+        char notes[32] = "no MIDI input";
+        if (jack.midiInputConnected()) std::snprintf(notes, sizeof notes, "notes %d", player.notesSounding());
+        std::fprintf(stderr, "\r\033[K%d Hz, period %d (%.1f ms) | %s | peak %s dBFS | xruns %d", rate, period,
+                     1000.0 * period / rate, notes, db(player.takePeak()).c_str(), jack.xruns());
         std::fflush(stderr);
         drawn_ = true;
     }
@@ -72,12 +79,35 @@ std::string changedParams(render::PluginHost& host, const std::vector<float>& be
     return line;
 }
 
+// What a player who hears nothing needs: the ports that could play it and
+// the two ways to connect one.
+std::string noInputHint(const JackClient& jack) {
+    const std::string self = std::string(JackClient::kClientName) + ":midi_in";
+    std::string ports;
+    for (const std::string& port : jack.midiSources()) ports += "\n  " + port;
+    if (ports.empty())
+        return "nothing is connected to the MIDI input, and JACK has no MIDI port to play from: plug in a keyboard "
+               "(under JACK without PipeWire, a2jmidid -e brings ALSA MIDI devices in), then start with --midi-in "
+               "PORT or connect it to '" + self + "'";
+    return "nothing is connected to the MIDI input; JACK's MIDI ports that can play it:" + ports +
+           "\nstart with --midi-in PORT, or connect one now: jack_connect PORT '" + self + "'";
+}
+
 }  // namespace
 
 int run(const Options& options) {
     std::signal(SIGXFSZ, SIG_IGN);  // a file past its size limit fails its write instead
     try {
-        const std::string pluginPath = options.plugin.empty() ? render::defaultPluginPath() : options.plugin;
+        if (options.listPresets) {
+            render::listPresets(stdout);
+            return 0;
+        }
+        const std::string pluginPath = render::pluginToLoad(options.plugin);
+        const render::SoundChoice sound{options.program, options.preset, options.params};
+        if (!options.savePreset.empty()) {
+            const std::string problem = render::presetTargetProblem(options.savePreset);
+            if (!problem.empty()) throw render::UsageError("--save-preset: " + problem);
+        }
         std::optional<render::SampleFormat> format;
         if (!options.bits.empty()) {
             format = render::parseSampleFormat(options.bits);
@@ -85,8 +115,7 @@ int run(const Options& options) {
         }
         if (options.list) {
             render::PluginHost host(pluginPath, render::HostSettings{44100, 512, "orvo-play", true});
-            render::applyProgram(host, options.program);
-            render::applyParams(host, options.params);
+            render::applySound(host, sound);
             render::listPlugin(host);
             return 0;
         }
@@ -95,8 +124,8 @@ int run(const Options& options) {
         render::PluginHost host(pluginPath,
                                 render::HostSettings{jack.sampleRate(), jack.bufferSize(), "orvo-play", true});
         if (host.numOutputs() > 2) throw render::PluginError("the plug-in has more than two outputs");
-        render::applyProgram(host, options.program);
-        render::applyParams(host, options.params);
+        render::applySound(host, sound);
+        if (!options.savePreset.empty()) render::mustBeTheInstrument(host, "--save-preset");
         std::vector<float> startValues;
         for (int i = 0; i < host.numParams(); ++i) startValues.push_back(host.getParameter(i));
 
@@ -139,6 +168,10 @@ int run(const Options& options) {
                 say("recording failed; playing goes on without it");
                 recordFailReported = true;
             }
+            if (tick == kNoInputHintAfter && !options.quiet && !jack.midiInputConnected()) {
+                status.clear();
+                say(noInputHint(jack));
+            }
             if (tick % kStatusEvery == 0) status.show(jack, player);
             std::this_thread::sleep_for(kTick);
         }
@@ -159,6 +192,15 @@ int run(const Options& options) {
             }
             if (player.droppedFrames() > 0) {
                 say(std::to_string(player.droppedFrames()) + " frames did not reach the recording (the disk was too slow)");
+                result = 1;
+            }
+        }
+        if (!options.savePreset.empty()) {
+            try {
+                render::savePreset(options.savePreset, render::currentPreset(host));
+                if (!options.quiet) say("saved the sound to '" + options.savePreset + "'");
+            } catch (const std::exception& e) {
+                say(e.what());
                 result = 1;
             }
         }
@@ -190,7 +232,9 @@ int runCommandLine(int argc, const char* const* argv) {
     app.set_version_flag("--version", std::string("orvo-play ") + ORVO_PLAY_VERSION);
     Options o;
     app.add_option("--plugin", o.plugin, "VST 2 plug-in (.so) to load [default: OrvoSwitch.so beside orvo-play]");
-    app.add_option("--midi-in", o.midiIn, "JACK MIDI ports to play from [default: every physical MIDI input device]");
+    app.add_option("--midi-in", o.midiIn,
+                   "JACK MIDI ports to play from [default: every hardware MIDI port, e.g. a USB keyboard]")
+        ->type_name("PORT");
     app.add_option("--audio-out", o.audioOut,
                    "JACK audio ports to play to: left, then right; one port takes both [default: the system playback ports]");
     app.add_flag("--no-connect", o.noConnect, "Connect nothing: leave it to a patchbay");
@@ -199,12 +243,20 @@ int runCommandLine(int argc, const char* const* argv) {
                    "Editor scale from 1 to 3 [default: the screen's, from GDK_SCALE or Xft.dpi / 96]")
         ->check(CLI::Range(1.0, 3.0));
     app.add_option("--program", o.program, "Program number to select before playing")->check(CLI::NonNegativeNumber);
+    app.add_option("--preset", o.preset,
+                   "Play a factory preset (see --list-presets; any case) or a program file (.fxp) over the program")
+        ->type_name("NAME|FILE");
     app.add_option("--param", o.params,
                    "Set a parameter, by the name the plug-in reports (see --list), to a value from 0 to 1; repeatable");
-    app.add_option("--record", o.record, "Record what is played to a .wav or .flac file");
+    app.add_option("--save-preset", o.savePreset,
+                   "On ending, save the sound played (the twelve values and the program name) as a program file "
+                   "(.fxp) that --preset loads")
+        ->type_name("FILE");
+    app.add_option("--record", o.record, "Record what is played to a .wav (RF64 past 4 GiB) or .flac file");
     app.add_option("--bits", o.bits, "Recording sample format: 16, 24 or 32f [default: 32f for WAV, 24 for FLAC]");
     app.add_option("--server", o.server, "JACK server name [default: the default server]");
     app.add_flag("--list", o.list, "List the plug-in's programs and parameters and exit");
+    app.add_flag("--list-presets", o.listPresets, "List the factory presets (name, category, description) and exit");
     app.add_flag("-q,--quiet", o.quiet, "No status line and no summary");
     app.footer("Exit status: 0 ended with Ctrl-C or by closing the window, 1 a JACK, plug-in or recording problem, "
                "2 a command-line problem (options, parameter or port names).");

@@ -17,10 +17,13 @@ struct Options {
     bool noEditor = false;
     double scale = 0.0;  // the editor's, 1..3; 0: the plug-in takes the screen's
     std::optional<int> program;
+    std::string preset;      // a factory preset's name or a program file; empty: none
     std::vector<std::string> params;
+    std::string savePreset;  // where the sound it ends on goes, as a program file
     std::string record;
     std::string bits;
     bool list = false;
+    bool listPresets = false;
     bool quiet = false;
 };
 

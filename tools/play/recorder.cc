@@ -4,11 +4,11 @@
 
 namespace orvo::play {
 
-// No length is known in advance: room for RF64 is kept from the start by
-// telling the writer the longest a session could be (a day).
+// No length is known in advance: the writer keeps room for RF64 and
+// settles on WAV or RF64 when the file is finished.
 Recorder::Recorder(LivePlayer& player, const std::string& path, int rate,
                    std::optional<render::SampleFormat> format)
-    : player_(player), path_(path), writer_(path, rate, format, int64_t(24) * 3600 * rate) {
+    : player_(player), path_(path), writer_(path, rate, format, render::kLengthUnknown) {
     thread_ = std::thread([this] { run(); });
 }
 

@@ -111,7 +111,9 @@ OutputFormat chooseOutputFormat(const std::string& path, std::optional<SampleFor
     OutputFormat chosen;
     if (ext == ".wav") {
         chosen.samples = format.value_or(SampleFormat::Float32);
-        chosen.sndfileFormat = needsRf64(maxFrames, chosen.samples) ? SF_FORMAT_RF64 : SF_FORMAT_WAV;
+        chosen.plainWavIfSmall = maxFrames == kLengthUnknown;
+        chosen.sndfileFormat =
+            chosen.plainWavIfSmall || needsRf64(maxFrames, chosen.samples) ? SF_FORMAT_RF64 : SF_FORMAT_WAV;
     } else if (ext == ".flac") {
         chosen.samples = format.value_or(SampleFormat::Pcm24);
         chosen.sndfileFormat = SF_FORMAT_FLAC;
@@ -147,6 +149,7 @@ AudioFileWriter::AudioFileWriter(const std::string& path, int sampleRate, std::o
     OutputFormat chosen = chooseOutputFormat(path, format, maxFrames);
     format_ = chosen.samples;
     sndfileFormat_ = chosen.sndfileFormat;
+    plainWavIfSmall_ = chosen.plainWavIfSmall;
     target_ = resolveOutputPath(path);
 
     struct stat info {};
@@ -166,6 +169,7 @@ AudioFileWriter::AudioFileWriter(Stream stream, int sampleRate, std::optional<Sa
     OutputFormat chosen = chooseOutputFormat(stream.container, format, maxFrames);
     format_ = chosen.samples;
     sndfileFormat_ = chosen.sndfileFormat;
+    plainWavIfSmall_ = chosen.plainWavIfSmall;
     const char* folder = std::getenv("TMPDIR");
     std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/orvo-render-XXXXXX";
     open(std::vector<char>(pattern.c_str(), pattern.c_str() + pattern.size() + 1), sampleRate);
@@ -195,6 +199,7 @@ void AudioFileWriter::open(std::vector<char> name, int sampleRate) {
     // writeIntegers. The peak chunk of a float WAV carries the time of
     // writing: without it the same render gives the same file.
     sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    if (plainWavIfSmall_) sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
 }
 
 AudioFileWriter::~AudioFileWriter() { discard(); }

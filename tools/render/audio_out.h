@@ -37,12 +37,19 @@ const char* describe(SampleFormat format);  // "float32", "16-bit", "24-bit"
 // samples goes into RF64, which reads the same otherwise.
 bool needsRf64(int64_t frames, SampleFormat format);
 
+// A recording that ends when the user stops it has no longest length: its
+// WAV is written as RF64 and rewritten as plain WAV on closing when it
+// stayed under 4 GiB, so players that know only WAV read every usual take.
+constexpr int64_t kLengthUnknown = -1;
+
 // The libsndfile format for a name (.wav or .flac) and sample format (the
 // container's default when unset), given the most frames the render can
-// produce. Throws OutputChoiceError when the two do not go together.
+// produce (or kLengthUnknown). Throws OutputChoiceError when the two do not
+// go together.
 struct OutputFormat {
     int sndfileFormat = 0;
     SampleFormat samples = SampleFormat::Float32;
+    bool plainWavIfSmall = false;  // RF64 that becomes WAV on closing when it can
 };
 OutputFormat chooseOutputFormat(const std::string& path, std::optional<SampleFormat> format, int64_t maxFrames);
 
@@ -64,7 +71,8 @@ public:
     // creates the temporary file, so an unwritable target fails before any
     // time is spent rendering. Without a format: float32 for WAV, 24-bit
     // for FLAC (which has no float samples). `maxFrames` is the longest the
-    // render can run, which decides between WAV and RF64.
+    // render can run, which decides between WAV and RF64 (kLengthUnknown:
+    // whichever the finished file needs).
     AudioFileWriter(const std::string& path, int sampleRate, std::optional<SampleFormat> format,
                     int64_t maxFrames = 0);
     // The same file for a stream (standard output, which may be a pipe that
@@ -107,6 +115,7 @@ private:
     std::string tempPath_;
     SampleFormat format_ = SampleFormat::Float32;
     int sndfileFormat_ = 0;
+    bool plainWavIfSmall_ = false;
     SNDFILE* file_ = nullptr;
     OutputDescriptor io_;
     int streamFd_ = -1;  // the stream the finished file goes to, if any

@@ -13,6 +13,8 @@
 #include "batch.h"
 #include "job.h"
 #include "plugin_host.h"
+#include "plugin_search.h"
+#include "preset_choice.h"
 
 namespace orvo::render {
 namespace {
@@ -73,6 +75,10 @@ Parsed parseCommandLine(int argc, const char* const* argv) {
                 return text.empty() || text[0] == '-' ? "a program number is 0 or more" : "";
             },
             "NONNEGATIVE"));
+    app.add_option("--preset", o.preset,
+                   "Play a factory preset (see --list-presets; any case) or a program file (.fxp) over the "
+                   "program (the demo then sets most parameters itself)")
+        ->type_name("NAME|FILE");
     app.add_option("--param", o.params,
                    "Set a parameter, by the name the plug-in reports (see --list), to a value from 0 to 1; "
                    "repeatable, e.g. --param CutOff=0.3. The demo leaves parameters set this way alone.")
@@ -107,6 +113,7 @@ Parsed parseCommandLine(int argc, const char* const* argv) {
     app.add_flag("--list", o.list, "List the plug-in's programs and parameters and exit");
     app.add_flag("--list-tracks", o.listTracks,
                  "List each --midi file's tracks (number, name, channels, notes and their range) and exit");
+    app.add_flag("--list-presets", o.listPresets, "List the factory presets (name, category, description) and exit");
     app.add_flag("-q,--quiet", o.quiet, "No summary lines, notes or progress bar");
     app.footer(
         "Progress is shown on a terminal for renders that take over a second. Exit status: 0 rendered, 1 a file, "
@@ -123,7 +130,7 @@ Parsed parseCommandLine(int argc, const char* const* argv) {
 }
 
 static void listPlugin(const Options& options) {
-    std::string pluginPath = options.plugin.empty() ? defaultPluginPath() : options.plugin;
+    std::string pluginPath = pluginToLoad(options.plugin);
     PluginHost host(pluginPath, HostSettings{options.rate, options.block});
     configurePlugin(host, options);
     listPlugin(host);
@@ -137,6 +144,10 @@ int run(const Options& options) {
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
     try {
+        if (options.listPresets) {
+            listPresets(stdout);
+            return kExitOk;
+        }
         if (options.list) {
             listPlugin(options);
             return kExitOk;

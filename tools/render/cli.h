@@ -32,7 +32,8 @@ struct Options {
     int rate = 44100;
     int block = 512;
     std::optional<int> program;
-    std::vector<std::string> params;  // NAME=VALUE, applied in order after the program
+    std::string preset;               // a factory preset's name or a program file; empty: none
+    std::vector<std::string> params;  // NAME=VALUE, applied in order after the program and preset
     std::optional<double> tail;
     std::string bits;  // empty: the container's default
     std::vector<int> channels;        // 1-16; empty: all but the drums of a several-channel part
@@ -42,6 +43,7 @@ struct Options {
     std::optional<double> normalizeDb;  // peak level in dBFS
     bool list = false;
     bool listTracks = false;
+    bool listPresets = false;
     bool quiet = false;
 };
 

@@ -12,7 +12,9 @@
 
 #include "audio_out.h"
 #include "demo.h"
+#include "plugin_search.h"
 #include "plugin_setup.h"
+#include "preset_choice.h"
 #include "levels.h"
 #include "midi_file.h"
 #include "part.h"
@@ -126,18 +128,14 @@ StopSignals::~StopSignals() {
 bool StopSignals::requested() { return interrupted.load(); }
 
 std::set<int> configurePlugin(PluginHost& host, const Options& options) {
-    applyProgram(host, options.program);
-    return applyParams(host, options.params);
+    return applySound(host, SoundChoice{options.program, options.preset, options.params});
 }
 
 JobResult renderJob(const Options& options, const Job& job, std::FILE* report) {
     JobResult result;
     try {
         if (!job.problem.empty()) throw MidiError(job.problem);
-        std::string pluginPath = options.plugin.empty() ? defaultPluginPath() : options.plugin;
-        if (options.plugin.empty() && ::access(pluginPath.c_str(), F_OK) != 0)
-            throw PluginError("the default plug-in '" + pluginPath +
-                              "' is missing: build the OrvoSwitch target, or name one with --plugin");
+        std::string pluginPath = pluginToLoad(options.plugin);
 
         // The cheap checks first: a corrupt MIDI file or an unwritable output
         // should not wait for the plug-in to load, nor a render to finish.
@@ -229,6 +227,10 @@ JobResult renderJob(const Options& options, const Job& job, std::FILE* report) {
         printError(e.what());
         result.status = kExitFailed;
         result.stopsBatch = true;  // a plug-in that does not load fails every file alike
+    } catch (const PresetFileError& e) {
+        printError(e.what());
+        result.status = kExitFailed;
+        result.stopsBatch = true;
     } catch (const std::exception& e) {
         printError(e.what());
         result.status = kExitFailed;

@@ -29,8 +29,8 @@ struct JobResult {
 // stderr.
 JobResult renderJob(const Options& options, const Job& job, std::FILE* report);
 
-// Selects --program (else the current program again, now the rate is set)
-// and applies each --param, checking them against the plug-in; returns the parameters set, which the demo leaves alone.
+// Selects --program (else the current program again, now the rate is set),
+// lays --preset over it and applies each --param, checking them against the plug-in; returns the parameters set, which the demo leaves alone.
 std::set<int> configurePlugin(PluginHost& host, const Options& options);
 
 // "orvo-render: <message>" on stderr.

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "utf8_text.h"
+
 namespace orvo::render {
 namespace {
 
@@ -136,10 +138,17 @@ uint64_t parseTrack(Reader& in, uint16_t trackIndex, std::vector<MidiFileEvent>&
 }
 
 // Names come in whatever encoding the writer used, padded or with line
-// breaks: shown in a table, anything but printable ASCII becomes '?'.
+// breaks: shown in a table, as UTF-8 (utf8_text.h), with every control
+// character (C0, DEL, the C1 range Latin-1 leaves unused) a '?'.
 std::string cleanName(const std::string& raw) {
     std::string name;
-    for (unsigned char c : raw) name += c >= 0x20 && c < 0x7F ? char(c) : c == '\0' ? ' ' : '?';
+    const std::string text = toUtf8(raw);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (c1) ++i;
+        name += c == '\0' ? ' ' : c < 0x20 || c == 0x7F || c1 ? '?' : char(c);
+    }
     auto first = name.find_first_not_of(' ');
     if (first == std::string::npos) return {};
     return name.substr(first, name.find_last_not_of(' ') - first + 1);
@@ -154,8 +163,10 @@ bool completeTrackAt(std::span<const uint8_t> bytes, size_t offset) {
 
 MidiFile parseMidiFile(std::span<const uint8_t> bytes) {
     Reader file(bytes, 0, -1);
-    if (bytes.size() < 14 || bigEndian(bytes.subspan(0, 4)) != 0x4D546864 /* MThd */)
-        throw MidiError("not a Standard MIDI File (no MThd header)");
+    const bool named = bytes.size() >= 4 && bigEndian(bytes.subspan(0, 4)) == 0x4D546864 /* MThd */;
+    if (!named) throw MidiError("not a Standard MIDI File (no MThd header)");
+    if (bytes.size() < 14)
+        throw MidiError("truncated inside the MThd header (" + std::to_string(bytes.size()) + " of its 14 bytes)");
     file.take(4);
     uint32_t headerLength = bigEndian(file.take(4));
     if (headerLength < 6) file.fail("header chunk of " + std::to_string(headerLength) + " bytes is too short");
@@ -216,7 +227,7 @@ MidiFile parseMidiFile(std::span<const uint8_t> bytes) {
 
 MidiFile readMidiFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw MidiError("cannot open MIDI file '" + path + "'");
+    if (!in) throw MidiError("cannot open MIDI file '" + path + "': " + std::strerror(errno));
     in.seekg(0, std::ios::end);
     auto size = static_cast<std::uintmax_t>(in.tellg());
     if (!in || size > kMaxFileBytes) throw MidiError("'" + path + "' is not a readable MIDI file of sensible size");

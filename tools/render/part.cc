@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "utf8_text.h"
+
 namespace orvo::render {
 namespace {
 
@@ -80,12 +82,14 @@ std::vector<TrackInfo> describeTracks(const MidiFile& midi) {
     return tracks;
 }
 
+constexpr size_t kNameColumns = 32;  // a longer name is cut, so the table stays a table
+
 std::string trackTable(const MidiFile& midi) {
     std::vector<TrackInfo> tracks = describeTracks(midi);
     size_t nameWidth = 4;
-    for (const TrackInfo& t : tracks) nameWidth = std::max(nameWidth, std::min<size_t>(t.name.size(), 32));
+    for (const TrackInfo& t : tracks) nameWidth = std::max(nameWidth, std::min<size_t>(utf8Length(t.name), kNameColumns));
     std::string table;
-    char line[160];
+    char line[256];  // room for 32 characters of up to 4 bytes each
     std::snprintf(line, sizeof line, "  %5s  %-*s  %-8s  %5s  %s\n", "track", int(nameWidth), "name", "channels",
                   "notes", "range");
     table += line;
@@ -93,8 +97,12 @@ std::string trackTable(const MidiFile& midi) {
         std::string range = !t.notes ? ""
                             : t.lowest == t.highest ? noteName(t.lowest)
                                                     : noteName(t.lowest) + "-" + noteName(t.highest);
-        std::snprintf(line, sizeof line, "  %5d  %-*s  %-8s  %5d  %s", t.index, int(nameWidth),
-                      t.name.substr(0, 32).c_str(), channelList(t.channels).c_str(), t.notes, range.c_str());
+        // Padded by characters: printf's width counts bytes, which would
+        // shift the columns after a name with accents.
+        std::string name = utf8Prefix(t.name, kNameColumns);
+        name.append(nameWidth - utf8Length(name), ' ');
+        std::snprintf(line, sizeof line, "  %5d  %s  %-8s  %5d  %s", t.index, name.c_str(),
+                      channelList(t.channels).c_str(), t.notes, range.c_str());
         std::string row = line;
         row.erase(row.find_last_not_of(' ') + 1);
         table += row + "\n";

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "cli.h"
+#include "preset_choice.h"
 
 namespace orvo::render {
 namespace {
@@ -43,6 +44,12 @@ std::set<int> applyParams(PluginHost& host, const std::vector<std::string>& assi
         touched.insert(index);
     }
     return touched;
+}
+
+std::set<int> applySound(PluginHost& host, const SoundChoice& choice) {
+    applyProgram(host, choice.program);
+    if (!choice.preset.empty()) applyPreset(host, choosePreset(choice.preset));
+    return applyParams(host, choice.params);
 }
 
 void listPlugin(PluginHost& host) {

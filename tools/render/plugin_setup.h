@@ -1,6 +1,6 @@
 // What every host tool does with a freshly loaded plug-in before it plays:
-// select the program the user asked for, apply NAME=VALUE parameters, or list
-// what the plug-in has. Shared by orvo-render and orvo-play.
+// select the program the user asked for, lay a preset over it, apply
+// NAME=VALUE parameters, or list what the plug-in has. Shared by orvo-render and orvo-play.
 #pragma once
 
 #include <optional>
@@ -27,6 +27,16 @@ namespace orvo::render {
 void applyProgram(PluginHost& host, std::optional<int> program);
 // Applies each NAME=VALUE in order; returns the indices set.
 std::set<int> applyParams(PluginHost& host, const std::vector<std::string>& assignments);
+
+// The sound the command line asks for: a program, a preset laid over it
+// (preset_choice.h), NAME=VALUE edits over both.
+struct SoundChoice {
+    std::optional<int> program;
+    std::string preset;  // empty: none
+    std::vector<std::string> params;
+};
+// In that order, so --param tweaks a preset; returns the indices --param set.
+std::set<int> applySound(PluginHost& host, const SoundChoice& choice);
 // The plug-in's names, programs and parameters, to standard output.
 void listPlugin(PluginHost& host);
 
