@@ -35,7 +35,6 @@ constexpr char kPresetsSubdir[] = "orvo-switch/presets";
 const ProviderDescriptor kProvider = {CLAP_VERSION_INIT, "com.brimlow.orvo.switch.presets", "Orvo Switch Table Synth presets",
                                       kVendorName};
 
-fs::path utf8Path(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
 std::string utf8Text(const fs::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
@@ -73,7 +72,7 @@ std::vector<fs::path> candidateFolders() {
         out.push_back(here.parent_path().parent_path() / "Presets");
     }
 #else
-    const fs::path presets = utf8Path(kPresetsSubdir);
+    const fs::path presets = kPresetsSubdir;
     if (here.filename() == "clap" && here.parent_path().filename() == "lib")
         out.push_back(here.parent_path().parent_path() / "share" / presets);  // <prefix>/lib/clap
     if (here.filename() == ".clap") out.push_back(here.parent_path() / ".local/share" / presets);  // ~/.clap

@@ -1,8 +1,8 @@
 // The edit controller, MIDI mapping and unit faces: the parameters as a
 // host lists, shows and automates them, and the programs as the root unit's
 // one program list. The values, programs and names live in the instrument,
-// which the processor shares, so there is no separate controller state to
-// keep in step.
+// which the processor shares, so the controller's own state is only the
+// number of the program the values belong to.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
