@@ -73,6 +73,12 @@ void Instrument::selectProgramAt(int32_t program, float rate) {
     for (int32_t i : kProgramApplyOrder) setValueAt(i, programs_[program].values[i].load(relaxed), rate);
 }
 
+void Instrument::storeProgram(int32_t program, const float (&values)[kNumParams], const char* name) {
+    if (program < 0 || program >= kNumPrograms) return;
+    for (int32_t i = 0; i < kNumParams; ++i) programs_[program].values[i].store(values[i], relaxed);
+    setProgramName(program, name);
+}
+
 bool Instrument::copyProgram(int32_t destination) {
     if (destination < 0 || destination >= kNumPrograms) return false;
     const int32_t current = program();

@@ -89,6 +89,10 @@ public:
     // setValueAt); out of range ignored.
     void selectProgram(int32_t program) { selectProgramAt(program, rate()); }
     void selectProgramAt(int32_t program, float rate);
+    // Replaces a program's values (each 0..1, in parameter numbering) and
+    // name; the current values stay until it is selected. Out of range
+    // ignored.
+    void storeProgram(int32_t program, const float (&values)[kNumParams], const char* name);
     // Copies the current program's values and name over `destination`,
     // without selecting it. False out of range.
     bool copyProgram(int32_t destination);

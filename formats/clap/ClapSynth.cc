@@ -103,11 +103,14 @@ bool ClapSynth::init() {
     hostState_ = static_cast<const clap_host_state_t*>(ext(CLAP_EXT_STATE));
     threadCheck_ = static_cast<const clap_host_thread_check_t*>(ext(CLAP_EXT_THREAD_CHECK));
     hostTimer_ = static_cast<const clap_host_timer_support_t*>(ext(CLAP_EXT_TIMER_SUPPORT));
+    for (const char* id : presets::kPresetLoadIds)
+        if (!hostPresetLoad_) hostPresetLoad_ = static_cast<const presets::HostPresetLoad*>(ext(id));
     // An extension with a missing function counts as absent.
     if (hostParams_ && !hostParams_->request_flush) hostParams_ = nullptr;
     if (hostState_ && !hostState_->mark_dirty) hostState_ = nullptr;
     if (threadCheck_ && !threadCheck_->is_main_thread) threadCheck_ = nullptr;
     if (hostTimer_ && (!hostTimer_->register_timer || !hostTimer_->unregister_timer)) hostTimer_ = nullptr;
+    if (hostPresetLoad_ && (!hostPresetLoad_->on_error || !hostPresetLoad_->loaded)) hostPresetLoad_ = nullptr;
     return true;
 }
 
@@ -123,6 +126,8 @@ const void* ClapSynth::extension(const char* id) const {
     if (!std::strcmp(id, CLAP_EXT_STATE)) return &kStateExtension;
     if (!std::strcmp(id, CLAP_EXT_NOTE_PORTS)) return &kNotePorts;
     if (!std::strcmp(id, CLAP_EXT_AUDIO_PORTS)) return &kAudioPorts;
+    for (const char* presetLoad : presets::kPresetLoadIds)
+        if (!std::strcmp(id, presetLoad)) return &kPresetLoadExtension;
     if (ClapEditor::available()) {
         if (!std::strcmp(id, CLAP_EXT_GUI)) return &kGuiExtension;
         if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT)) return &kTimerExtension;

@@ -17,6 +17,7 @@
 #include <clap/plugin.h>
 
 #include "Instrument.h"
+#include "PresetApi.h"
 #include "UiEdits.h"
 
 namespace orvo::clap {
@@ -31,6 +32,8 @@ extern const clap_plugin_params_t kParamsExtension;  // ClapParams.cc
 extern const clap_plugin_state_t kStateExtension;    // ClapParams.cc
 extern const struct clap_plugin_gui kGuiExtension;   // ClapEditor.cc
 extern const clap_plugin_timer_support_t kTimerExtension;  // ClapEditor.cc
+extern const presets::PluginPresetLoad kPresetLoadExtension;  // ClapPresetLoad.cc
+extern const presets::DiscoveryFactory kDiscoveryFactory;     // PresetDiscovery.cc
 
 class ClapSynth {
 public:
@@ -66,6 +69,9 @@ public:
     // main
     bool save(const clap_ostream_t* stream) const;
     bool load(const clap_istream_t* stream);
+    // A program file or a factory preset by name (the load key), applied as
+    // a loaded state is; a failure changes nothing and reaches the host.
+    bool loadPreset(uint32_t kind, const char* location, const char* key);
     bool onMainThread() const;
 
     const clap_host_t* host() const { return host_; }
@@ -81,6 +87,7 @@ private:
     const clap_host_state_t* hostState_ = nullptr;
     const clap_host_thread_check_t* threadCheck_ = nullptr;
     const clap_host_timer_support_t* hostTimer_ = nullptr;
+    const presets::HostPresetLoad* hostPresetLoad_ = nullptr;
     Instrument instrument_;
     UiEdits edits_;
     std::unique_ptr<ClapEditor> editor_;  // main

@@ -1,4 +1,5 @@
-// The library's one export, clap_entry, and its factory of one plug-in.
+// The library's one export, clap_entry, with its factory of one plug-in and
+// the preset-discovery factory.
 #include <cstring>
 
 #include <clap/entry.h>
@@ -30,7 +31,11 @@ const clap_plugin_factory_t kFactory = {factoryCount, factoryDescriptor, factory
 bool CLAP_ABI entryInit(const char*) { return true; }  // main
 void CLAP_ABI entryDeinit() {}                         // main
 const void* CLAP_ABI entryFactory(const char* id) {   // any
-    return id && !std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) ? &kFactory : nullptr;
+    if (!id) return nullptr;
+    if (!std::strcmp(id, CLAP_PLUGIN_FACTORY_ID)) return &kFactory;
+    for (const char* discovery : presets::kDiscoveryFactoryIds)
+        if (!std::strcmp(id, discovery)) return &kDiscoveryFactory;
+    return nullptr;
 }
 
 }  // namespace

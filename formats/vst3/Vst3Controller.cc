@@ -1,8 +1,8 @@
 // The edit controller, MIDI mapping and unit faces: the parameters as a
 // host lists, shows and automates them, and the programs as the root unit's
 // one program list. The values, programs and names live in the instrument,
-// which the processor shares, so there is no separate controller state to
-// keep in step.
+// which the processor shares, so the controller's own state is only the
+// number of the program the values belong to.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -34,8 +34,8 @@ int32_t programOf(double normalised) {
 }
 
 v3_result V3_API setComponentState(void*, v3_bstream**) { return V3_OK; }  // main: the state is already ours
-v3_result V3_API setControllerState(void*, v3_bstream**) { return V3_OK; }  // main: nothing beyond the component's
-v3_result V3_API getControllerState(void*, v3_bstream**) { return V3_OK; }  // main
+v3_result V3_API setControllerState(void* self, v3_bstream** s) { return of(self).loadProgramNumber(s); }  // main
+v3_result V3_API getControllerState(void* self, v3_bstream** s) { return of(self).saveProgramNumber(s); }  // main
 int32_t V3_API parameterCount(void*) { return kParamCount; }                // main
 
 v3_result V3_API parameterInfo(void*, int32_t index, v3_param_info* info) {  // main

@@ -2,6 +2,10 @@
 // state.
 #include "Vst3Synth.h"
 
+#include <cstring>
+
+#include "FactoryLibrary.h"
+
 namespace orvo::vst3 {
 
 Vst3Synth::Vst3Synth()
@@ -10,7 +14,14 @@ Vst3Synth::Vst3Synth()
       controller_{&kControllerTable, this},
       midiMapping_{&kMidiMappingTable, this},
       requirements_{&kRequirementsTable, this},
-      unitInfo_{&kUnitInfoTable, this} {}
+      unitInfo_{&kUnitInfoTable, this} {
+    // The programs are the factory library's, so hosts offer its sounds by
+    // name. A new instance still plays the defaults, as in every format,
+    // until a program is picked.
+    const auto library = factoryLibrary();
+    for (size_t p = 0; p < library.size(); ++p)
+        instrument_.storeProgram(static_cast<int32_t>(p), library[p].values, library[p].name);
+}
 
 Vst3Synth::~Vst3Synth() { setHandler(nullptr); }
 
@@ -87,20 +98,30 @@ namespace {
 // is not one of ours.
 constexpr int32_t kStateLimit = 4096;
 
+// "OPRG" and the program number as a little-endian word. Older builds keep
+// no controller state and take any as nothing, so the component's state
+// stays the one the values travel in, readable by every build.
+constexpr char kProgramTag[] = "OPRG";
+constexpr int32_t kProgramStateSize = 8;
+
+v3_result writeAll(v3_bstream** stream, unsigned char* bytes, int32_t size) {
+    for (int32_t done = 0; done < size;) {
+        int32_t n = 0;
+        if (v3_cpp_obj(stream)->write(stream, bytes + done, size - done, &n) != V3_OK ||
+            n <= 0 || n > size - done)
+            return V3_INTERNAL_ERR;
+        done += n;
+    }
+    return V3_OK;
+}
+
 }  // namespace
 
 v3_result Vst3Synth::saveState(v3_bstream** stream) const {
     if (!stream) return V3_INVALID_ARG;
     unsigned char bytes[kStateSize];
     instrument_.saveState(bytes);
-    for (int32_t done = 0; done < static_cast<int32_t>(kStateSize);) {
-        int32_t n = 0;
-        if (v3_cpp_obj(stream)->write(stream, bytes + done, static_cast<int32_t>(kStateSize) - done, &n) != V3_OK ||
-            n <= 0 || n > static_cast<int32_t>(kStateSize) - done)
-            return V3_INTERNAL_ERR;
-        done += n;
-    }
-    return V3_OK;
+    return writeAll(stream, bytes, static_cast<int32_t>(kStateSize));
 }
 
 // Read whole and checked before anything is applied: a refused stream
@@ -120,6 +141,42 @@ v3_result Vst3Synth::loadState(v3_bstream** stream) {
         if (size > kStateLimit) return V3_INVALID_ARG;
     }
     return instrument_.loadState(bytes, static_cast<size_t>(size)) ? V3_OK : V3_INVALID_ARG;
+}
+
+v3_result Vst3Synth::saveProgramNumber(v3_bstream** stream) const {
+    if (!stream) return V3_INVALID_ARG;
+    unsigned char bytes[kProgramStateSize];
+    std::memcpy(bytes, kProgramTag, 4);
+    const uint32_t program = static_cast<uint32_t>(instrument_.program());
+    for (int i = 0; i < 4; ++i) bytes[4 + i] = static_cast<unsigned char>(program >> (8 * i));
+    return writeAll(stream, bytes, kProgramStateSize);
+}
+
+// After the component's state (hosts restore the controller's second): the
+// values loaded stay, now as the named program's, so the host shows the
+// program the project was saved with. Anything else is no program number
+// and leaves things as they are.
+v3_result Vst3Synth::loadProgramNumber(v3_bstream** stream) {
+    if (!stream) return V3_INVALID_ARG;
+    unsigned char bytes[kProgramStateSize + 1];
+    int32_t size = 0;
+    for (int32_t n = 1; n > 0 && size < static_cast<int32_t>(sizeof bytes);) {
+        if (v3_cpp_obj(stream)->read(stream, bytes + size, static_cast<int32_t>(sizeof bytes) - size, &n) != V3_OK ||
+            n > static_cast<int32_t>(sizeof bytes) - size)
+            break;
+        size += n > 0 ? n : 0;
+    }
+    if (size != kProgramStateSize || std::memcmp(bytes, kProgramTag, 4) != 0) return V3_OK;
+    uint32_t program = 0;
+    for (int i = 0; i < 4; ++i) program |= static_cast<uint32_t>(bytes[4 + i]) << (8 * i);
+    if (program >= static_cast<uint32_t>(kNumPrograms)) return V3_OK;
+    float values[kNumParams];
+    for (int32_t i = 0; i < kNumParams; ++i) values[i] = instrument_.value(i);
+    char name[kProgramNameSize];
+    instrument_.programName(static_cast<int32_t>(program), name, sizeof name);
+    instrument_.storeProgram(static_cast<int32_t>(program), values, name);
+    if (static_cast<int32_t>(program) != instrument_.program()) selectProgram(static_cast<int32_t>(program));
+    return V3_OK;
 }
 
 }  // namespace orvo::vst3

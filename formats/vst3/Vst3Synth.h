@@ -5,7 +5,7 @@
 // parameters, two hidden ones that carry MIDI pitch bend and the
 // all-voices-off controller, which VST 3 hosts only send as parameters, and
 // the program-change parameter over the 32 programs, whose list the root
-// unit offers.
+// unit offers: the factory library's presets, by name.
 // Only this folder sees VST 3's types.
 //
 // Each entry point says which thread the host calls it on: main (the
@@ -51,6 +51,9 @@ public:
     v3_result setActive(bool active);
     v3_result saveState(v3_bstream** stream) const;
     v3_result loadState(v3_bstream** stream);
+    // The controller's own state: which program the values belong to.
+    v3_result saveProgramNumber(v3_bstream** stream) const;
+    v3_result loadProgramNumber(v3_bstream** stream);
     v3_result setHandler(v3_component_handler** handler);
     v3_component_handler** handler() const { return handler_; }
     // Makes `program` current and has the host read the values again.

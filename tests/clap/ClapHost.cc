@@ -93,6 +93,14 @@ const void* CLAP_ABI Host::extension(const clap_host_t* h, const char* id) {
         [](const clap_host_t* h) { ++of(h).flushRequests; },
     };
     static const clap_host_state_t state = {[](const clap_host_t* h) { ++of(h).dirty; }};
+    static const orvo::clap::presets::HostPresetLoad presetLoad = {
+        [](const clap_host_t* h, uint32_t, const char*, const char*, int32_t, const char* message) {
+            of(h).presetErrors.push_back(message ? message : "");
+        },
+        [](const clap_host_t* h, uint32_t, const char* location, const char* key) {
+            of(h).presetsLoaded.push_back(key ? key : location ? location : "");
+        },
+    };
     static const clap_host_timer_support_t timers = {
         [](const clap_host_t* h, uint32_t period, clap_id* id) {
             Host& self = of(h);
@@ -111,6 +119,7 @@ const void* CLAP_ABI Host::extension(const clap_host_t* h, const char* id) {
     if (!std::strcmp(id, CLAP_EXT_PARAMS)) return &params;
     if (!std::strcmp(id, CLAP_EXT_STATE)) return &state;
     if (!std::strcmp(id, CLAP_EXT_THREAD_CHECK)) return &kThreadCheck;
+    if (!std::strcmp(id, orvo::clap::presets::kPresetLoadIds[0])) return &presetLoad;
     if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT)) return of(h).offerTimer ? &timers : nullptr;
     return nullptr;
 }
@@ -138,6 +147,8 @@ Host::Host(const clap_plugin_entry_t* entry, bool offerTimer) : offerTimer(offer
     state = static_cast<const clap_plugin_state_t*>(plugin->get_extension(plugin, CLAP_EXT_STATE));
     gui = static_cast<const clap_plugin_gui_t*>(plugin->get_extension(plugin, CLAP_EXT_GUI));
     timer = static_cast<const clap_plugin_timer_support_t*>(plugin->get_extension(plugin, CLAP_EXT_TIMER_SUPPORT));
+    presetLoad = static_cast<const orvo::clap::presets::PluginPresetLoad*>(
+        plugin->get_extension(plugin, orvo::clap::presets::kPresetLoadIds[0]));
 }
 
 Host::~Host() {
@@ -212,6 +223,28 @@ uint64_t clapSessionHash(const clap_plugin_entry_t* entry, uint32_t block, doubl
         done += frames;
     }
     return hash.h;
+}
+
+uint64_t phraseHash(Host& host) {
+    orvo::timed::Hash hash;
+    InEvents in;
+    const uint8_t on[3] = {0x90, 60, 100}, off[3] = {0x80, 60, 0}, on2[3] = {0x91, 67, 80};
+    for (int block = 0; block < 40; ++block) {
+        in.list.clear();
+        if (block == 0) in.list.push_back(midiEvent(10, on));
+        if (block == 9) in.list.push_back(midiEvent(100, on2));
+        if (block == 20) in.list.push_back(midiEvent(0, off));
+        host.process(512, in);
+        hash.add(host.left.data(), host.right.data(), 512);
+    }
+    return hash.h;
+}
+
+void setValues(Host& host, const std::vector<std::pair<uint32_t, double>>& values) {
+    InEvents in;
+    for (auto& [id, v] : values) in.list.push_back(paramEvent(0, id, v));
+    OutEvents out;
+    host.params->flush(host.plugin, &in.api, &out.api);
 }
 
 bool openEditor(Host& host, const clap_window_t& parent) {

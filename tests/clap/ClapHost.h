@@ -17,6 +17,7 @@
 #include <clap/ext/timer-support.h>
 #include <clap/plugin-factory.h>
 
+#include "PresetApi.h"
 #include "timed.h"
 
 namespace orvo::test {
@@ -63,6 +64,7 @@ public:
     const clap_plugin_state_t* state = nullptr;
     const clap_plugin_gui_t* gui = nullptr;
     const clap_plugin_timer_support_t* timer = nullptr;
+    const orvo::clap::presets::PluginPresetLoad* presetLoad = nullptr;
 
     bool activate(double rate, uint32_t maxFrames = 4096);
     // One block of `frames` with `in`; the output lands in left/right (resized).
@@ -73,6 +75,8 @@ public:
     bool offerTimer;
     std::vector<std::pair<clap_id, uint32_t>> timers;  // id, period
     int flushRequests = 0, rescans = 0, dirty = 0;
+    std::vector<std::string> presetErrors;  // what preset-load reported
+    std::vector<std::string> presetsLoaded;  // location or load key
     void tickTimers();
 
 private:
@@ -86,6 +90,12 @@ private:
 // The timed session as CLAP events, in blocks of `block` frames with each
 // event inside its block at its frame; the hash of what came out.
 uint64_t clapSessionHash(const clap_plugin_entry_t* entry, uint32_t block, double rate = orvo::timed::kRate);
+
+// A short phrase of two notes, rendered in blocks of 512: the hash of what
+// came out.
+uint64_t phraseHash(Host& host);
+// Parameter values as a host sets them outside processing (params.flush).
+void setValues(Host& host, const std::vector<std::pair<uint32_t, double>>& values);
 
 // The editor embedded in `parent` as a host opens it: create, set_parent,
 // show; false at the first step that fails.

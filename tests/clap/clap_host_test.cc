@@ -46,29 +46,6 @@ struct Bytes {
                       }};
 };
 
-// A short phrase with automation, rendered from a fresh activation.
-uint64_t phraseHash(Host& host) {
-    orvo::timed::Hash hash;
-    InEvents in;
-    const uint8_t on[3] = {0x90, 60, 100}, off[3] = {0x80, 60, 0}, on2[3] = {0x91, 67, 80};
-    for (int block = 0; block < 40; ++block) {
-        in.list.clear();
-        if (block == 0) in.list.push_back(midiEvent(10, on));
-        if (block == 9) in.list.push_back(midiEvent(100, on2));
-        if (block == 20) in.list.push_back(midiEvent(0, off));
-        host.process(512, in);
-        hash.add(host.left.data(), host.right.data(), 512);
-    }
-    return hash.h;
-}
-
-void setValues(Host& host, const std::vector<std::pair<uint32_t, double>>& values) {
-    InEvents in;
-    for (auto& [id, v] : values) in.list.push_back(paramEvent(0, id, v));
-    OutEvents out;
-    host.params->flush(host.plugin, &in.api, &out.api);
-}
-
 void checkDescription(const clap_plugin_entry_t* entry) {
     auto* factory = static_cast<const clap_plugin_factory_t*>(entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
     check(factory && factory->get_plugin_count(factory) == 1, "the factory holds one plug-in");

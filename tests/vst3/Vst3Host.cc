@@ -249,10 +249,20 @@ v3_result Plugin::process(int32_t frames, EventList& events, ParamChanges& param
     return r;
 }
 
-bool Plugin::save(Stream& s) { return v3_cpp_obj(component)->get_state(component, as<v3_bstream>(&s)) == V3_OK; }
-bool Plugin::load(Stream& s) {
+bool Plugin::save(Stream& s, Stream* controllerState) {
+    bool ok = v3_cpp_obj(component)->get_state(component, as<v3_bstream>(&s)) == V3_OK;
+    if (controllerState)
+        ok &= v3_cpp_obj(controller)->get_state(controller, as<v3_bstream>(controllerState)) == V3_OK;
+    return ok;
+}
+bool Plugin::load(Stream& s, Stream* controllerState) {
     s.at = 0;
-    return v3_cpp_obj(component)->set_state(component, as<v3_bstream>(&s)) == V3_OK;
+    bool ok = v3_cpp_obj(component)->set_state(component, as<v3_bstream>(&s)) == V3_OK;
+    if (!controllerState) return ok;
+    s.at = 0;
+    controllerState->at = 0;
+    ok &= v3_cpp_obj(controller)->set_component_state(controller, as<v3_bstream>(&s)) == V3_OK;
+    return ok && v3_cpp_obj(controller)->set_state(controller, as<v3_bstream>(controllerState)) == V3_OK;
 }
 v3_result Plugin::setValue(v3_param_id id, double v) {
     return v3_cpp_obj(controller)->set_parameter_normalised(controller, id, v);

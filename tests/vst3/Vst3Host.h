@@ -94,8 +94,10 @@ public:
     std::vector<float> left, right;
     uint64_t silenceFlags = 0;
 
-    bool save(Stream& s);
-    bool load(Stream& s);
+    // The component's state, and the controller's in `controllerState`
+    // when given, restored in the order hosts restore them.
+    bool save(Stream& s, Stream* controllerState = nullptr);
+    bool load(Stream& s, Stream* controllerState = nullptr);
     v3_result setValue(v3_param_id id, double v);
     double value(v3_param_id id);
     std::string text(v3_param_id id, double v);

@@ -16,6 +16,7 @@
 #include <travesty/edit_controller.h>
 #include <travesty/unit.h>
 
+#include "FactoryLibrary.h"
 #include "Vst3Host.h"
 #include "timed.h"
 
@@ -172,8 +173,10 @@ std::string ascii(const int16_t* text) {
 }
 
 // What a host reads to offer the programs: the program-change parameter in
-// the root unit, whose one list holds the 32 programs by name.
+// the root unit, whose one list holds the factory library's 32 presets by
+// name.
 void checkProgramList(v3_plugin_factory_2** factory) {
+    const auto library = orvo::factoryLibrary();
     Plugin p(factory);
     v3_param_info param{};
     v3_cpp_obj(p.controller)->get_parameter_info(p.controller, 14, &param);
@@ -191,8 +194,8 @@ void checkProgramList(v3_plugin_factory_2** factory) {
               unit.parent_unit_id == -1 && u->get_unit_info(units, 1, &unit) != V3_OK;
         ok &= u->get_program_list_count(units) == 1 && u->get_program_list_info(units, 0, &list) == V3_OK &&
               list.id == unit.program_list_id && list.id != -1 && list.programCount == 32;
-        ok &= u->get_program_name(units, list.id, 0, first) == V3_OK && ascii(first) == "init1" &&
-              u->get_program_name(units, list.id, 31, last) == V3_OK && ascii(last) == "init32" &&
+        ok &= u->get_program_name(units, list.id, 0, first) == V3_OK && ascii(first) == library[0].name &&
+              u->get_program_name(units, list.id, 31, last) == V3_OK && ascii(last) == library[31].name &&
               u->get_program_name(units, list.id, 32, last) != V3_OK &&
               u->get_program_name(units, list.id + 1, 0, last) != V3_OK;
         ok &= u->has_program_pitch_names(units, list.id, 0) != V3_OK;
@@ -200,18 +203,20 @@ void checkProgramList(v3_plugin_factory_2** factory) {
     }
     check(ok, "the program parameter lists 32 programs in the root unit, whose one program list names them");
     double v = -1;
-    check(p.text(kProgram, programValue(3)) == "init4" && p.fromText(kProgram, "init4", &v) && v == programValue(3),
+    check(p.text(kProgram, programValue(3)) == library[3].name && p.fromText(kProgram, library[3].name, &v) &&
+              v == programValue(3),
           "the program parameter shows a program by its name and reads the name back");
 }
 
 // A program selected through the parameter: in a block, at its frame like a
 // value, told to the host only from the main thread; on the controller, at
-// once. Its values follow, and the state still round-trips.
+// once. The library preset's values follow, and the state round-trips them
+// with the program number.
 void checkProgramChange(v3_plugin_factory_2** factory) {
-    // Program 0 gets values of its own; program 2 keeps the defaults.
-    Plugin fresh(factory);
+    // Program 0 gets values of its own; program 2 is the library's third.
+    const orvo::FactoryPreset& third = orvo::factoryLibrary()[2];
     ParamChanges defaults;
-    for (v3_param_id i = 0; i < 12; ++i) defaults.add(i, 0, fresh.value(i));
+    for (v3_param_id i = 0; i < 12; ++i) defaults.add(i, 0, third.values[i]);
     Handler handler;  // outlives the plug-in, which lets it go on terminating
     Plugin byProgram(factory), byValues(factory);
     v3_cpp_obj(byProgram.controller)->set_component_handler(byProgram.controller, handler.handler());
@@ -246,7 +251,9 @@ void checkProgramChange(v3_plugin_factory_2** factory) {
         right.insert(right.end(), byValues.right.begin(), byValues.right.end());
         same &= byProgram.left == left && byProgram.right == right;
     }
-    check(same && byProgram.value(4) == fresh.value(4) && byProgram.value(kProgram) == programValue(2),
+    same &= byProgram.value(4) == static_cast<double>(third.values[4]) &&
+            byProgram.value(8) == static_cast<double>(third.values[8]);
+    check(same && byProgram.value(kProgram) == programValue(2),
           "a program change in a block sounds as its twelve values set at its frame, a note there hearing them");
     const bool quietInBlock = handler.trace.empty();
     byProgram.setValue(kProgram, programValue(2));  // the host's echo, on the main thread
@@ -259,11 +266,20 @@ void checkProgramChange(v3_plugin_factory_2** factory) {
               byProgram.value(4) == static_cast<double>(0.9f) && byProgram.value(5) == static_cast<double>(0.7f),
           "a program picked on the controller is selected at once, its values shown, the host told");
 
-    Stream state;
-    Plugin copy(factory);
-    same = byProgram.save(state) && copy.load(state);
+    // Edited after picking program 5, saved as a host saves a project.
+    byProgram.setValue(kProgram, programValue(5));
+    setValues(byProgram, {{4, 0.125}});
+    Stream state, program;
+    Plugin copy(factory), older(factory);
+    same = byProgram.save(state, &program) && copy.load(state, &program);
     for (v3_param_id i = 0; i < 12; ++i) same &= copy.value(i) == byProgram.value(i);
-    check(same, "the state round-trips the values of the selected program");
+    check(same && copy.value(4) == 0.125 && copy.value(kProgram) == programValue(5) &&
+              copy.text(kProgram, programValue(5)) == orvo::factoryLibrary()[5].name,
+          "the state round-trips the values and the program they belong to");
+    Stream none;  // what builds before the program number saved
+    same = older.load(state, &none) && older.value(kProgram) == programValue(0);
+    for (v3_param_id i = 0; i < 12; ++i) same &= older.value(i) == byProgram.value(i);
+    check(same, "a state without a program number still loads the values");
 }
 
 }  // namespace
