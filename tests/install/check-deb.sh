@@ -40,6 +40,7 @@ usr/lib/lv2/OrvoSwitch.lv2/OrvoSwitch.so
 usr/lib/lv2/OrvoSwitch.lv2/OrvoSwitch.ttl
 usr/lib/lv2/OrvoSwitch.lv2/OrvoSwitchUI.so
 usr/lib/lv2/OrvoSwitch.lv2/manifest.ttl
+usr/lib/lv2/OrvoSwitch.lv2/presets.ttl
 usr/lib/vst/OrvoSwitch.so
 usr/lib/vst3/OrvoSwitch.vst3/Contents/x86_64-linux/OrvoSwitch.so
 usr/share/doc/orvo-switch/README.md.gz

@@ -22,7 +22,7 @@ plugins() {  # base component
   vst2) echo "$1vst/OrvoSwitch.so" ;;
   vst3) echo "$1vst3/OrvoSwitch.vst3/Contents/x86_64-linux/OrvoSwitch.so" ;;
   clap) echo "$1clap/OrvoSwitch.clap" ;;
-  lv2) for f in OrvoSwitch.so OrvoSwitchUI.so manifest.ttl OrvoSwitch.ttl; do echo "$1lv2/OrvoSwitch.lv2/$f"; done ;;
+  lv2) for f in OrvoSwitch.so OrvoSwitchUI.so manifest.ttl OrvoSwitch.ttl presets.ttl; do echo "$1lv2/OrvoSwitch.lv2/$f"; done ;;
   esac
 }
 others() {  # prefix component

@@ -4,6 +4,7 @@
 #   check-bundle.sh validate BUNDLE      lv2_validate: no error, no warning
 #   check-bundle.sh list BUILD URI       lv2ls with LV2_PATH at the build folder
 #   check-bundle.sh info BUILD URI       lv2info shows the ports
+#   check-bundle.sh presets BUILD URI LIBRARY   lv2info lists every library preset
 set -e
 mode=$1
 out=$(mktemp)
@@ -49,8 +50,17 @@ info)
   expect '0\.333333 = "Saw"|0\.33333334 = "Saw"'
   exit $fail
   ;;
+presets)
+  LV2_PATH=$2:/usr/lib/lv2 lv2info "$3" 2>/dev/null >"$out"
+  # The labels lv2info lists under Presets:, against the library's names.
+  awk '/^[[:space:]]*Presets:/ { on = 1; next } on && !NF { on = 0 } on { sub(/^[[:space:]]+/, ""); print }' "$out" | sort >"$out.got"
+  grep -v '^#' "$4" | awk -F'|' 'NF > 1 { sub(/^[[:space:]]+/, "", $1); sub(/[[:space:]]+$/, "", $1); print $1 }' | sort >"$out.want"
+  trap 'rm -f "$out" "$out.got" "$out.want"' EXIT
+  [ "$(wc -l <"$out.want")" -eq 32 ] || { echo "the library has $(wc -l <"$out.want") presets, not 32" >&2; exit 1; }
+  diff -u "$out.want" "$out.got" >&2 || { echo "lv2info's presets differ from the library (- missing, + unexpected)" >&2; exit 1; }
+  ;;
 *)
-  echo "usage: check-bundle.sh validate BUNDLE | list BUILD URI | info BUILD URI" >&2
+  echo "usage: check-bundle.sh validate BUNDLE | list BUILD URI | info BUILD URI | presets BUILD URI LIBRARY" >&2
   exit 2
   ;;
 esac

@@ -2,17 +2,23 @@
 // plug-in's bits whatever the block length, and what a careless host sends
 // (stamps out of order or past the block, empty runs, odd MIDI, unusable
 // rates, unconnected outputs) neither crashes it nor changes the sound of
-// what it does understand.
+// what it does understand. The factory presets, chosen as a host chooses
+// them, sound as their values set by hand.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <lv2/presets/presets.h>
 
 #include <cmath>
 #include <functional>
+#include <set>
 
 #include "Instrument.h"
 #include "Lv2Host.h"
 #include "timed.h"
+// After the instrument's headers: here "Identity.h" alone would find the
+// LV2 plug-in's, which has no kNumParams.
+#include "FactoryLibrary.h"
 
 namespace orvo::lv2::test {
 namespace {
@@ -233,6 +239,115 @@ TEST(Lv2Lifecycle, ActivateStartsAfreshWithTheValuesTheHostSet) {
     lilv_instance_activate(p.instance);
     const Render again = render(p, 6, 512, play);
     EXPECT_EQ(again.hash, fresh.hash);
+}
+
+// --- the factory presets -----------------------------------------------------
+
+// A preset as a host takes it: listed from the manifest, its file loaded when
+// chosen, restored as port writes into a running instance.
+struct Preset {
+    std::string label, comment;
+    LilvNode* uri;
+};
+std::vector<Preset> presetsOf(World& w) {
+    std::vector<Preset> presets;
+    LilvNode* presetClass = lilv_new_uri(w.world, LV2_PRESETS__Preset);
+    LilvNode* label = lilv_new_uri(w.world, LILV_NS_RDFS "label");
+    LilvNode* comment = lilv_new_uri(w.world, LILV_NS_RDFS "comment");
+    LilvNodes* related = lilv_plugin_get_related(w.plugin, presetClass);
+    LILV_FOREACH (nodes, it, related) {
+        const LilvNode* uri = lilv_nodes_get(related, it);
+        lilv_world_load_resource(w.world, uri);
+        auto text = [&](const LilvNode* predicate) {
+            LilvNode* n = lilv_world_get(w.world, uri, predicate, nullptr);
+            std::string t = n ? lilv_node_as_string(n) : "";
+            lilv_node_free(n);
+            return t;
+        };
+        presets.push_back({text(label), text(comment), lilv_node_duplicate(uri)});
+    }
+    lilv_nodes_free(related);
+    lilv_node_free(presetClass), lilv_node_free(label), lilv_node_free(comment);
+    return presets;  // the nodes live as long as the world
+}
+
+// Restores into p's control ports, NaN first so that a port the preset
+// misses shows; a value for no control port, or of a type a host does not
+// take as a number, fails the test.
+void applyPreset(World& w, const Preset& preset, Instance& p) {
+    struct Target {
+        World& w;
+        Instance& p;
+        LV2_URID floatType, doubleType;
+    } target{w, p, p.map.map(LV2_ATOM__Float), p.map.map(LV2_ATOM__Double)};
+    LilvState* state = lilv_state_new_from_world(w.world, &p.map.feature, preset.uri);
+    ASSERT_NE(state, nullptr) << preset.label;
+    for (float& c : p.control) c = std::nanf("");
+    lilv_state_restore(
+        state, p.instance,
+        [](const char* symbol, void* data, const void* value, uint32_t size, uint32_t type) {
+            auto& t = *static_cast<Target*>(data);
+            LilvNode* sym = lilv_new_string(t.w.world, symbol);
+            const LilvPort* port = lilv_plugin_get_port_by_symbol(t.w.plugin, sym);
+            lilv_node_free(sym);
+            const uint32_t index = port ? lilv_port_get_index(t.w.plugin, port) : kPortCount;
+            if (!isControlPort(index)) {
+                ADD_FAILURE() << "a value for " << symbol;
+                return;
+            }
+            float& control = t.p.control[index - kPortFirstControl];
+            if (type == t.floatType && size == sizeof(float))
+                control = *static_cast<const float*>(value);
+            else if (type == t.doubleType && size == sizeof(double))
+                control = static_cast<float>(*static_cast<const double*>(value));
+            else
+                ADD_FAILURE() << symbol << " is not a float or a double";
+        },
+        &target, 0, nullptr);
+    lilv_state_free(state);
+}
+
+TEST(Lv2Presets, EveryLibraryPresetIsListedWithItsWordsAndRestoresItsValuesBitForBit) {
+    World w;
+    Instance p(w, 48000.0);
+    ASSERT_NE(p.instance, nullptr);
+    const std::vector<Preset> presets = presetsOf(w);
+    EXPECT_EQ(presets.size(), factoryLibrary().size());
+    std::set<std::string> seen;
+    for (const Preset& preset : presets) {
+        SCOPED_TRACE(preset.label);
+        const FactoryPreset* f = findFactoryPreset(preset.label);
+        ASSERT_NE(f, nullptr) << "not in the library";
+        EXPECT_EQ(preset.label, f->name);
+        EXPECT_EQ(preset.comment, f->description);
+        EXPECT_TRUE(seen.insert(preset.label).second) << "listed twice";
+        applyPreset(w, preset, p);
+        for (int i = 0; i < kNumParams; ++i) EXPECT_EQ(p.control[i], f->values[i]) << kParams[i].name;
+    }
+}
+
+TEST(Lv2Presets, AChosenPresetSoundsAsItsValuesSetOnThePorts) {
+    const FactoryPreset* f = findFactoryPreset("Acid Glide Bass");  // legato notes glide: Drag is heard
+    ASSERT_NE(f, nullptr);
+    World w;
+    const std::vector<Preset> presets = presetsOf(w);
+    const Preset* chosen = nullptr;
+    for (const Preset& preset : presets) chosen = preset.label == f->name ? &preset : chosen;
+    ASSERT_NE(chosen, nullptr);
+    Instance byPreset(w, 48000.0), byHand(w, 48000.0);
+    ASSERT_NE(byPreset.instance, nullptr);
+    ASSERT_NE(byHand.instance, nullptr);
+    const Render asPreset = render(byPreset, 8, 256, [&](int b, Instance& p) {
+        if (b == 0) applyPreset(w, *chosen, p);
+        melody(b, p);
+    });
+    const Render asValues = render(byHand, 8, 256, [&](int b, Instance& p) {
+        if (b == 0) std::copy(std::begin(f->values), std::end(f->values), p.control);
+        melody(b, p);
+    });
+    EXPECT_TRUE(asPreset.sane);
+    EXPECT_EQ(asPreset.hash, asValues.hash);
+    EXPECT_NE(asPreset.hash, render(48000.0, 8, 256, melody).hash) << "the preset must be heard";
 }
 
 TEST(Lv2Lifecycle, WithoutAUridMapInstantiationFailsAndSaysWhy) {
