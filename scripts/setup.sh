@@ -14,7 +14,8 @@ PACKAGES="cmake g++ make pkg-config git ca-certificates
   ardour dpf-source lv2-dev liblilv-dev lilv-utils sordi jalv
   libjack-jackd2-dev jackd2
   dpkg-dev lintian help2man file zip unzip
-  g++-aarch64-linux-gnu qemu-user"
+  g++-aarch64-linux-gnu qemu-user
+  emscripten chromium"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
