@@ -4,12 +4,12 @@
 // WebAssembly instrument. The same samples as the native orvo-render with
 // --bits 32f and the same --rate and --tail.
 //   node orvo-render.mjs --midi FILE -o OUT.wav [--rate R] [--tail SECONDS] [--no-sustain] [--quiet]
-import { readFileSync, writeFileSync, renameSync } from 'node:fs';
+import * as fs from 'node:fs';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { compile, instantiate } from './orvo.mjs';
 import { renderTimeline } from './render.mjs';
-import { floatWav } from './wav.mjs';
+import { FloatWavFile } from './wav.mjs';
 
 const usage = 'usage: orvo-render.mjs --midi FILE -o OUT.wav [--rate R] [--tail SECONDS] [--no-sustain] [--quiet]';
 
@@ -47,20 +47,28 @@ try {
 
 try {
   const here = dirname(fileURLToPath(import.meta.url));
-  const module = instantiate(await compile(readFileSync(options.wasm ?? join(here, 'orvo.wasm'))));
-  const timeline = module.readMidi(readFileSync(options.midi), options.rate, options.sustain);
+  const module = instantiate(await compile(fs.readFileSync(options.wasm ?? join(here, 'orvo.wasm'))));
+  const timeline = module.readMidi(fs.readFileSync(options.midi), options.rate, options.sustain);
   if (timeline.drumsLeftOut && !options.quiet)
     console.error(`orvo-render.mjs: note: '${options.midi}' plays channel 10 (General MIDI drums) beside other channels; it is left out`);
   const started = performance.now();
   const instrument = module.instrument(options.rate);
-  const { left, right } = renderTimeline(instrument, timeline, options.rate, options.tail);
-  const seconds = (performance.now() - started) / 1000;
+  // Written beside the output and renamed into place once whole.
   const temporary = `${options.out}.part`;
-  writeFileSync(temporary, floatWav(left, right, options.rate));
-  renameSync(temporary, options.out);
+  const file = new FloatWavFile(fs, temporary, options.rate);
+  let frames;
+  try {
+    frames = renderTimeline(instrument, timeline, options.rate, options.tail, (l, r) => file.write(l, r));
+    file.close();
+  } catch (e) {
+    fs.rmSync(temporary, { force: true });
+    throw e;
+  }
+  fs.renameSync(temporary, options.out);
+  const seconds = (performance.now() - started) / 1000;
   if (!options.quiet) {
-    const length = left.length / options.rate;
-    console.log(`Rendered ${length.toFixed(2)} s (${left.length} frames, ${options.rate} Hz, 32-bit float), ` +
+    const length = frames / options.rate;
+    console.log(`Rendered ${length.toFixed(2)} s (${frames} frames, ${options.rate} Hz, 32-bit float), ` +
       `${seconds > 0 ? (length / seconds).toFixed(0) : 0}x real time -> ${options.out}`);
   }
 } catch (e) {
