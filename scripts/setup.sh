@@ -28,6 +28,18 @@ if [ -n "$missing" ]; then
   apt-get install -y -qq --no-install-recommends $missing
 fi
 
+# The web page's test driver: puppeteer-core, which drives the chromium
+# above and downloads no browser of its own.
+# Node itself comes from Debian where the machine has none.
+if ! command -v npm >/dev/null; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends nodejs npm
+fi
+web_tests="$(dirname "$0")/../tests/web"
+if [ ! -d "$web_tests/node_modules/puppeteer-core" ]; then
+  echo "setup: installing the web test driver (npm)"
+  (cd "$web_tests" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --silent)
+fi
+
 # Fetches PACKAGES of ARCH with a private package index and unpacks them
 # into WORK/root, beside the root they are for, so that the finished tree is
 # put in place by a rename (a run killed before its trap ran leaves a
