@@ -14,7 +14,8 @@ PACKAGES="cmake g++ make pkg-config git ca-certificates
   ardour dpf-source lv2-dev liblilv-dev lilv-utils sordi jalv
   libjack-jackd2-dev jackd2
   dpkg-dev lintian help2man file zip unzip
-  g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user"
+  g++-aarch64-linux-gnu g++-i686-linux-gnu qemu-user
+  emscripten chromium"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -25,6 +26,18 @@ if [ -n "$missing" ]; then
   apt-get update -qq
   # shellcheck disable=SC2086
   apt-get install -y -qq --no-install-recommends $missing
+fi
+
+# The web page's test driver: puppeteer-core, which drives the chromium
+# above and downloads no browser of its own.
+# Node itself comes from Debian where the machine has none.
+if ! command -v npm >/dev/null; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends nodejs npm
+fi
+web_tests="$(dirname "$0")/../tests/web"
+if [ ! -d "$web_tests/node_modules/puppeteer-core" ]; then
+  echo "setup: installing the web test driver (npm)"
+  (cd "$web_tests" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --silent)
 fi
 
 # Fetches PACKAGES of ARCH with a private package index and unpacks them
