@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "Identity.h"
+#include "ParamTable.h"  // kNumParams; the instrument's, whatever else is named Identity.h
 
 namespace orvo {
 

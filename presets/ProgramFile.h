@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Identity.h"
+#include "ParamTable.h"  // kNumParams; the instrument's, whatever else is named Identity.h
 
 namespace orvo {
 

@@ -95,8 +95,8 @@ preset)
   grep -aq "Acid Glide Bass" ended.fxp || fail "the saved preset lost its name"
   # Acid Glide Bass, CutOff changed, each value by hand.
   "$build/orvo-render" --midi phrase.mid --rate 48000 --out set.wav -q --param A=0 --param D=0.25 --param S=0.2 \
-    --param R=0.1 --param CutOff=0.3 --param Q=0.85 --param Type=0 --param Env=0.9 --param Wave1=0.333 \
-    --param Wave2=0.333 --param Drag=0.85 --param Mix=0.5 || fail "orvo-render failed"
+    --param R=0.1 --param CutOff=0.3 --param Q=0.85 --param Type=0 --param Env=0.9 --param Wave1=0.33333334 \
+    --param Wave2=0.6666667 --param Drag=0.85 --param Mix=0.5 || fail "orvo-render failed"
   "$build/tests/play/orvo-wav-compare" live.wav set.wav || fail "the preset played live is not the values set by hand"
   "$build/orvo-render" --midi phrase.mid --rate 48000 --out saved.wav -q --preset ended.fxp || fail "--preset ended.fxp"
   cmp -s set.wav saved.wav || fail "the saved preset renders another sound than its values set by hand"
