@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <set>
 
 #include "Instrument.h"
@@ -245,9 +246,13 @@ TEST(Lv2Lifecycle, ActivateStartsAfreshWithTheValuesTheHostSet) {
 
 // A preset as a host takes it: listed from the manifest, its file loaded when
 // chosen, restored as port writes into a running instance.
+struct NodeFree {
+    void operator()(LilvNode* node) const { lilv_node_free(node); }
+};
 struct Preset {
     std::string label, comment;
-    LilvNode* uri;
+    std::shared_ptr<LilvNode> node;  // the preset's URI, freed with the last copy
+    const LilvNode* uri() const { return node.get(); }
 };
 std::vector<Preset> presetsOf(World& w) {
     std::vector<Preset> presets;
@@ -264,7 +269,7 @@ std::vector<Preset> presetsOf(World& w) {
             lilv_node_free(n);
             return t;
         };
-        presets.push_back({text(label), text(comment), lilv_node_duplicate(uri)});
+        presets.push_back({text(label), text(comment), std::shared_ptr<LilvNode>(lilv_node_duplicate(uri), NodeFree{})});
     }
     lilv_nodes_free(related);
     lilv_node_free(presetClass), lilv_node_free(label), lilv_node_free(comment);
@@ -280,7 +285,7 @@ void applyPreset(World& w, const Preset& preset, Instance& p) {
         Instance& p;
         LV2_URID floatType, doubleType;
     } target{w, p, p.map.map(LV2_ATOM__Float), p.map.map(LV2_ATOM__Double)};
-    LilvState* state = lilv_state_new_from_world(w.world, &p.map.feature, preset.uri);
+    LilvState* state = lilv_state_new_from_world(w.world, &p.map.feature, preset.uri());
     ASSERT_NE(state, nullptr) << preset.label;
     for (float& c : p.control) c = std::nanf("");
     lilv_state_restore(
