@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "Conversion.h"
 #include "Engine.h"
@@ -60,6 +61,11 @@ public:
     // current program, and converts what it drives at the rate in force.
     // Other indexes are ignored.
     void setValue(int32_t index, float value) { setValueAt(index, value, rate()); }
+    // All twelve, in the order a program change applies them: a loaded
+    // state or preset sounds as the program it came from.
+    void setValues(std::span<const float, kNumParams> values) {
+        for (int32_t i : kProgramApplyOrder) setValue(i, values[i]);
+    }
     // The same, converting at `rate`, which stays the rate in force; an
     // unusable one leaves the last usable rate in force. A VST 2 host's
     // parameter request converts at the rate the host last gave, by

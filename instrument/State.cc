@@ -43,7 +43,7 @@ bool Instrument::loadState(const unsigned char* bytes, size_t size) {
         const uint32_t bits = getWord(bytes + 12 + 4 * i);
         std::memcpy(&values[i], &bits, 4);
     }
-    for (int32_t i : kProgramApplyOrder) setValue(i, values[i]);
+    setValues(values);
     return true;
 }
 

@@ -132,5 +132,5 @@ ORVO_EXPORT void orvo_apply_preset(Voice* voice, int preset) {
     if (preset < 0 || static_cast<size_t>(preset) >= library.size()) return;
     orvo::Instrument& instrument = voice->instrument;
     instrument.setProgramName(instrument.program(), library[preset].name);
-    for (int32_t i : orvo::kProgramApplyOrder) instrument.setValue(i, library[preset].values[i]);
+    instrument.setValues(library[preset].values);
 }

@@ -37,7 +37,7 @@ const presets::PluginPresetLoad kPresetLoadExtension = {fromLocation};
 
 bool ClapSynth::loadPreset(uint32_t kind, const char* location, const char* key) {
     std::string error;
-    const float* values = nullptr;
+    const float* values = nullptr;  // the twelve of the preset, once found
     std::string name;
     ProgramRead read;
     if (!onMainThread()) {
@@ -63,9 +63,7 @@ bool ClapSynth::loadPreset(uint32_t kind, const char* location, const char* key)
         if (hostPresetLoad_) hostPresetLoad_->on_error(host_, kind, location, key, 0, error.c_str());
         return false;
     }
-    // In a program change's order, as a state loads, so a preset sounds the
-    // same whichever way it arrives.
-    for (int32_t i : kProgramApplyOrder) instrument_.setValue(i, values[i]);
+    instrument_.setValues(std::span<const float, kNumParams>(values, kNumParams));
     instrument_.setProgramName(instrument_.program(), name.c_str());
     if (hostParams_ && hostParams_->rescan) hostParams_->rescan(host_, CLAP_PARAM_RESCAN_VALUES);
     if (hostState_) hostState_->mark_dirty(host_);
