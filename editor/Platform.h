@@ -70,6 +70,10 @@ public:
     virtual ~FormSink() = default;
     virtual void timerTick() = 0;
     virtual void formPaint() = 0;
+    // The window system moved the form to a screen of another scale (a
+    // monitor of another DPI). Only a front end that took its scale from
+    // the screen acts on it, and never from inside the window's own message.
+    virtual void screenScaleChanged() {}
 };
 
 // An opaque handle the platform gives back for each window it made.

@@ -106,6 +106,10 @@ public:
     // FormSink
     void timerTick() override { Timer1Timer(); }
     void formPaint() override { FormPaint(); }
+    void screenScaleChanged() override {
+        if (OnScreenScaleChanged) OnScreenScaleChanged();
+    }
+    std::function<void()> OnScreenScaleChanged;
 
     // Controls, public as on a designed form so tests and layers can reach them.
     std::unique_ptr<TRadioGroup> RadioGroup1, RadioGroup2, RadioGroup3;

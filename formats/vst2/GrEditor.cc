@@ -38,6 +38,22 @@ void GrEditor::buildForm() {
     form = std::make_unique<TForm1>(*platform, parentWindow, scale);
     // Only now: the form must not reach the synthesizer while it is built.
     form->Synth = &link;
+    // Rebuilding from inside the form's own window message would pull the
+    // window out from under it; the next idle call does it instead.
+    form->OnScreenScaleChanged = [this] { screenMoved = true; };
+}
+
+void GrEditor::followScreen() {
+    screenMoved = false;
+    if (!form || askedScale > 0.0) return;  // a front end's scale outranks the screen's
+    if (Scale(platform->screenScale(parentWindow)) == Scale(form->scaleFactor())) return;
+    buildForm();
+    form->Timer1Timer();
+    form->show();
+    // VST 2 has no other way to say the editor changed size.
+    if (audioMasterCallback master = effect->getAudioMaster())
+        master(effect->getEffectRecord(), audioMasterSizeWindow, form->ClientWidth(), form->ClientHeight(), nullptr,
+               0.0f);
 }
 
 bool GrEditor::setContentScale(float scale) {
@@ -65,6 +81,7 @@ void GrEditor::close() {
 void GrEditor::idle() {
     AEffEditorX::idle();
     platform->idle();
+    if (screenMoved) followScreen();
 }
 
 void GrEditor::update() {

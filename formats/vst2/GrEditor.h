@@ -60,10 +60,14 @@ private:
     EffectLink link;
     VstInt32 openCount = 0;
     void buildForm();
+    // Rebuilds the form at the screen's scale and asks the host for the new
+    // window size, when the screen's scale is the one in force.
+    void followScreen();
 
     ERect rect{};
     void* parentWindow = nullptr;
     double askedScale = 0.0;  // 0: none asked for
+    bool screenMoved = false;  // the form's screen changed scale since the last idle
     std::unique_ptr<TForm1> form;
 };
 

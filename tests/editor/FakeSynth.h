@@ -6,6 +6,7 @@
 #include <array>
 #include <vector>
 
+#include "DAEffectX.h"
 #include "DAudioEffect.h"
 
 namespace orvo::test {
@@ -35,6 +36,7 @@ public:
 
     std::array<float, 12> values{};
     std::vector<Automation> automated;
+    std::vector<std::array<int, 2>> resized;  // audioMasterSizeWindow: width, height
     int reads = 0;
 
 private:
@@ -42,8 +44,10 @@ private:
         static FakeSynth* instance = nullptr;
         return instance;
     }
-    static VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
+    static VstIntPtr hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*, float opt) {
         if (opcode == audioMasterAutomate && current()) current()->automated.push_back({index, opt});
+        if (opcode == audioMasterSizeWindow && current())
+            current()->resized.push_back({index, static_cast<int>(value)});
         return opcode == audioMasterVersion ? 2400 : 0;
     }
 };

@@ -60,6 +60,25 @@ TEST_F(BridgeFixture, RectIsScaledByTheScreenOrTheFrontEnd) {
     EXPECT_TRUE(is(rect(), 0, 0, 422, 698));  // the front end's scale stays
 }
 
+// A monitor of another DPI: the form follows on the next idle and the host is
+// asked for the new size; a front end's own scale is left alone.
+TEST_F(BridgeFixture, FormFollowsTheScreensScaleUnlessAFrontEndSetOne) {
+    editor->open(window(1));
+    ui->screen = 1.5;
+    editor->getForm()->screenScaleChanged();
+    EXPECT_TRUE(is(rect(), 0, 0, 281, 465));  // not from inside the window's message
+    synth.dispatcher(effEditIdle, 0, 0, nullptr, 0.0f);
+    EXPECT_TRUE(is(rect(), 0, 0, 422, 698));
+    EXPECT_EQ(synth.resized, (std::vector<std::array<int, 2>>{{698, 422}}));
+    EXPECT_EQ(ui->liveForms(), 1);
+    editor->setContentScale(1.0f);
+    ui->screen = 2.0;
+    editor->getForm()->screenScaleChanged();
+    synth.dispatcher(effEditIdle, 0, 0, nullptr, 0.0f);
+    EXPECT_TRUE(is(rect(), 0, 0, 281, 465));
+    EXPECT_EQ(synth.resized.size(), 1u);
+}
+
 TEST_F(BridgeFixture, NestedOpensShareOneFormInTheFirstWindow) {
     editor->open(window(1));
     TForm1* first = editor->getForm();
