@@ -42,6 +42,7 @@ usr/lib/lv2/OrvoSwitch.lv2/OrvoSwitchUI.so
 usr/lib/lv2/OrvoSwitch.lv2/manifest.ttl
 usr/lib/lv2/OrvoSwitch.lv2/presets.ttl
 usr/lib/vst/OrvoSwitch.so
+usr/lib/vst3/OrvoSwitch.vst3/Contents/Resources/moduleinfo.json
 usr/lib/vst3/OrvoSwitch.vst3/Contents/x86_64-linux/OrvoSwitch.so
 usr/share/doc/orvo-switch/README.md.gz
 usr/share/doc/orvo-switch/changelog.gz
@@ -55,7 +56,7 @@ LIST
   sort -o "$work/want" "$work/want"
   diff -u "$work/want" "$work/got" >&2 || fail "package contents differ (- missing, + unexpected)"
   dpkg-deb -x "$deb" "$work/root"
-  for f in "$work"/root/usr/bin/* "$work"/root/usr/lib/vst/* "$work"/root/usr/lib/vst3/*/Contents/*/* \
+  for f in "$work"/root/usr/bin/* "$work"/root/usr/lib/vst/* "$work"/root/usr/lib/vst3/*/Contents/*-linux/* \
            "$work"/root/usr/lib/clap/* "$work"/root/usr/lib/lv2/*/*.so; do
     file -b "$f" | grep -q ', stripped' || fail "${f#$work/root} is not stripped: $(file -b "$f")"
   done

@@ -20,7 +20,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 plugins() {  # base component
   case $2 in
   vst2) echo "$1vst/OrvoSwitch.so" ;;
-  vst3) echo "$1vst3/OrvoSwitch.vst3/Contents/x86_64-linux/OrvoSwitch.so" ;;
+  vst3) for f in x86_64-linux/OrvoSwitch.so Resources/moduleinfo.json; do echo "$1vst3/OrvoSwitch.vst3/Contents/$f"; done ;;
   clap) echo "$1clap/OrvoSwitch.clap" ;;
   lv2) for f in OrvoSwitch.so OrvoSwitchUI.so manifest.ttl OrvoSwitch.ttl presets.ttl; do echo "$1lv2/OrvoSwitch.lv2/$f"; done ;;
   esac

@@ -28,7 +28,7 @@ for bits in 32 64; do
   if [ $bits = 32 ]; then vst3arch=x86-win; else vst3arch=x86_64-win; fi
   vst3="Common Files/VST3/OrvoSwitch.vst3/Contents/$vst3arch/OrvoSwitch.vst3"
   printf '%s\n' "$name/Common Files/CLAP/OrvoSwitch.clap" "$name/$vst3" "$name/INSTALL.txt" "$name/LICENSE.txt" \
-    "$name/THIRD-PARTY.txt" \
+    "$name/THIRD-PARTY.txt" "$name/Common Files/VST3/OrvoSwitch.vst3/Contents/Resources/moduleinfo.json" \
     "$name/VstPlugins/OrvoSwitch.dll" >"$work/want"
   ls "$build/presets/files" | sed "s|^|$name/Presets/|" >>"$work/want"
   echo "$name/guide.md" >>"$work/want"

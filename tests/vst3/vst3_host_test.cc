@@ -11,6 +11,9 @@
 #include <initializer_list>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include <travesty/edit_controller.h>
@@ -40,6 +43,32 @@ void checkClass(v3_plugin_factory_2** factory) {
     Plugin p(factory);
     check(p.processor && p.controller && v3_cpp_obj(p.controller)->get_parameter_count(p.controller) == 15,
           "the component is its own processor and controller, with 12 values, 2 MIDI carriers and the program");
+}
+
+// moduleinfo.json lets hosts list the bundle without loading it, so it must
+// say what the factory says: the class id (its four words in hex, whichever
+// byte order this system keeps them in), name, vendor and version.
+void checkModuleInfo(v3_plugin_factory_2** factory, const std::string& bundle) {
+    v3_class_info_2 info{};
+    v3_cpp_obj(factory)->get_class_info_2(factory, 0, &info);
+#ifdef _WIN32
+    const int order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+#else
+    const int order[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+#endif
+    std::string cid;
+    for (int i : order) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(static_cast<unsigned char>(info.class_id[i])));
+        cid += hex;
+    }
+    std::ifstream in(bundle + "/Contents/Resources/moduleinfo.json");
+    const std::string json{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    auto says = [&](const char* key, const std::string& value) {
+        return json.find("\"" + std::string(key) + "\": \"" + value + "\"") != std::string::npos;
+    };
+    check(says("CID", cid) && says("Name", info.name) && says("Vendor", info.vendor) && says("Version", info.version),
+          "moduleinfo.json names the factory's class by its id, name, vendor and version");
 }
 
 void checkSession(v3_plugin_factory_2** factory, const char* vst2Path) {
@@ -293,6 +322,7 @@ int main(int argc, char** argv) {
     check(factory != nullptr, "the bundle's module loads and gives its factory");
     if (!factory) return 1;
     checkClass(factory);
+    checkModuleInfo(factory, argv[1]);
     checkSession(factory, argv[3]);
     checkRateRule(factory);
     checkStateRefusals(factory);
