@@ -65,7 +65,9 @@ void checkModuleInfo(v3_plugin_factory_2** factory, const std::string& bundle) {
     std::ifstream in(bundle + "/Contents/Resources/moduleinfo.json");
     const std::string json{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     auto says = [&](const char* key, const std::string& value) {
-        return json.find("\"" + std::string(key) + "\": \"" + value + "\"") != std::string::npos;
+        std::string pair = "\"";
+        pair.append(key).append("\": \"").append(value).append("\"");
+        return json.find(pair) != std::string::npos;
     };
     check(says("CID", cid) && says("Name", info.name) && says("Vendor", info.vendor) && says("Version", info.version),
           "moduleinfo.json names the factory's class by its id, name, vendor and version");
