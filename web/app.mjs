@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The page: the instrument's controls, the computer keyboard as a piano,
-// Web MIDI input, programs and factory presets, a level meter, and
-// window.orvo.renderMidi for offline renders through the same worklet.
+// The page: the instrument's editor form, the computer keyboard as a piano,
+// Web MIDI input, programs and factory presets, a level meter,
+// and window.orvo.renderMidi for offline renders through the same worklet.
+import { Editor } from './editor.mjs';
 import { compile, instantiate } from './orvo.mjs';
 
 const $ = (id) => document.getElementById(id);
 const testing = new URLSearchParams(location.search).has('test');
-const api = { test: { heard: [] } };
+const api = { test: { heard: [], values: {} } };
 window.orvo = api;
 
 const module = await compile(await (await fetch('orvo.wasm')).arrayBuffer());
@@ -39,28 +40,14 @@ api.renderMidi = async (bytes, rate, tailSeconds) => {
 // --- controls -------------------------------------------------------------
 
 const names = orvo.paramNames();
-const sliders = names.map((name, index) => {
-  const box = document.createElement('label');
-  box.className = 'param';
-  const input = Object.assign(document.createElement('input'), { type: 'range', min: 0, max: 1, step: 0.001 });
-  const shown = document.createElement('output');
-  box.append(name, input, shown);
-  $('controls').append(box);
-  input.addEventListener('input', () => {
-    const value = Number(input.value);
-    model.setValue(index, value);
-    shown.value = model.display(index);
-    send({ type: 'value', index, value });
-  });
-  return { input, shown };
+// The last edit, as a host shows it: the parameter and its value as text.
+const editor = new Editor(orvo, model, $('editor'), (index, value) => {
+  $('readout').value = `${names[index]}: ${model.display(index)}`;
+  send({ type: 'value', index, value });
 });
-
-function showValues() {
-  sliders.forEach(({ input, shown }, index) => {
-    input.value = model.getValue(index);
-    shown.value = model.display(index);
-  });
-}
+api.test.value = (index) => model.getValue(index);
+// After a program or preset change, rather than on the form's next tick.
+const showValues = () => editor.tick();
 
 function showPrograms() {
   const select = $('program');
@@ -105,7 +92,10 @@ async function startSound() {
   // The worklet starts from the defaults: bring it to what the page shows.
   send({ type: 'program', program: model.program });
   names.forEach((_, index) => send({ type: 'value', index, value: model.getValue(index) }));
-  node.port.onmessage = (e) => api.test.heard.push([e.data & 0xff, (e.data >> 8) & 0xff, (e.data >> 16) & 0xff]);
+  node.port.onmessage = (e) => {
+    if (typeof e.data === 'number') api.test.heard.push([e.data & 0xff, (e.data >> 8) & 0xff, (e.data >> 16) & 0xff]);
+    else if (e.data.type === 'value') api.test.values[e.data.index] = e.data.value;
+  };
   const analyser = new AnalyserNode(context, { fftSize: 1024 });
   node.connect(context.destination);
   node.connect(analyser);
@@ -199,7 +189,6 @@ $('midi-enable').addEventListener('click', async () => {
   }
 });
 
-showValues();
 showPrograms();
 $('status').textContent = 'ready';
 api.ready = true;

@@ -25,7 +25,8 @@ class OrvoProcessor extends AudioWorkletProcessor {
     this.values = new Float32Array(kQueue);
     this.head = 0;
     this.tail = 0;
-    this.echo = !!o.echo;  // the test hook: say which MIDI reached the instrument
+    this.echo = !!o.echo;  // the test hook: say which MIDI and values reached the instrument
+    this.echoValues = 0;   // parameters set in this quantum, one bit each
     this.port.onmessage = (e) => this.receive(e.data);
   }
 
@@ -48,8 +49,10 @@ class OrvoProcessor extends AudioWorkletProcessor {
       if (kind === 0) {
         ins.midi(0, w & 0xff, (w >> 8) & 0xff, (w >> 16) & 0xff);
         if (this.echo) this.port.postMessage(w);
-      } else if (kind === 1) ins.value(0, w & 0xff, this.values[this.head]);
-      else if (kind === 2) ins.selectProgram(w & 0xffff);
+      } else if (kind === 1) {
+        ins.value(0, w & 0xff, this.values[this.head]);
+        if (this.echo) this.echoValues |= 1 << (w & 0xff);
+      } else if (kind === 2) ins.selectProgram(w & 0xffff);
       else ins.applyPreset(w & 0xffff);
     }
     const end = currentFrame + 128;
@@ -61,7 +64,15 @@ class OrvoProcessor extends AudioWorkletProcessor {
     const out = outputs[0];
     out[0].set(this.left);
     if (out.length > 1) out[1].set(this.right);
+    if (this.echoValues) this.echoApplied();
     return true;
+  }
+
+  // The values the instrument now holds for the parameters set this quantum.
+  echoApplied() {
+    for (let i = 0; i < 32; ++i)
+      if (this.echoValues & (1 << i)) this.port.postMessage({ type: 'value', index: i, value: this.instrument.getValue(i) });
+    this.echoValues = 0;
   }
 }
 

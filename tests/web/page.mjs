@@ -2,7 +2,9 @@
 // The page in Debian's headless Chromium, served from the loopback by
 // scripts/serve-web.sh: it loads without a console or page error,
 // renderMidi gives orvo-render's samples, computer keys reach the worklet
-// as notes, and a screenshot of it goes to the path given.
+// as notes, the drawn editor's knob, slider and radio group set their own
+// parameter as the native form does at device scales 1 and 2, and a
+// screenshot of it goes to the path given.
 //   node page.mjs WEB_DIR ORVO_RENDER SCREENSHOT WORK MIDI...   (77: no web build or no puppeteer-core)
 import { spawn, spawnSync } from 'node:child_process';
 import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
@@ -29,6 +31,47 @@ const check = (ok, what) => {
   console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
   ok ? ++passed : ++failed;
 };
+
+// The editor form, driven with the mouse at CSS pixels of its 1x design
+// (tests/editor has the same controls natively). Each gesture must change
+// its own parameter, to the value the native form gives, and no other.
+const values = (page) => page.evaluate(() => Array.from({ length: 12 }, (_, i) => window.orvo.test.value(i)));
+async function gesture(page, what, index, act, expected) {
+  const box = await page.evaluate(() => { const r = document.getElementById('editor').getBoundingClientRect(); return [r.left, r.top]; });
+  const before = await values(page);
+  const want = expected(before[index]);
+  await act(page.mouse, ...box);
+  await new Promise((resolve) => setTimeout(resolve, 50));
+  const after = await values(page);
+  const others = after.map((v, i) => (i !== index && v !== before[i] ? i : -1)).filter((i) => i >= 0);
+  check(after[index] === want && others.length === 0,
+    `${what} sets parameter ${index} from ${before[index]} to ${want} (got ${after[index]}${others.length ? `; also changed ${others}` : ''})`);
+  return want;
+}
+
+async function editorGestures(page, scale) {
+  const size = await page.evaluate(() => { const c = document.getElementById('editor'); return [c.width, c.height]; });
+  check(size[0] === 465 * scale && size[1] === 281 * scale, `at device scale ${scale} the form is drawn at ${size}`);
+  const drag = async (mouse, x0, y0, x, y, dx, dy) => {
+    await mouse.move(x0 + x, y0 + y);
+    await mouse.down();
+    await mouse.move(x0 + x + dx, y0 + y + dy, { steps: 4 });
+    await mouse.up();
+  };
+  // The CutOff knob: 20 pixels right is 10 positions at every scale.
+  const knob = await gesture(page, `at scale ${scale} a knob drag 20 px right`, 4,
+    (m, x0, y0) => drag(m, x0, y0, 136, 224, 20, 0), (v) => Math.fround((Math.round(v * 100) + 10) / 100));
+  // Wave1's third item.
+  await gesture(page, `at scale ${scale} a click on Sqr`, 8, async (m, x0, y0) => {
+    await m.click(x0 + 44, y0 + 110);
+  }, () => Math.fround(2 / 3));
+  // The Attack slider's thumb (96 px of channel for 50 positions) up 10 positions.
+  await gesture(page, `at scale ${scale} a slider drag 19 px up`, 0, async (m, x0, y0) => {
+    const p = 50 - Math.round((await values(page))[0] * 50);
+    await drag(m, x0, y0, 336, 40 + Math.round(p * 96 / 50), 0, -19);
+  }, (v) => Math.fround((50 - (50 - Math.round(v * 50) - 10)) / 50));
+  return knob;
+}
 
 const server = spawn('sh', [join(here, '../../scripts/serve-web.sh'), '0', webDir], { stdio: ['ignore', 'pipe', 'inherit'] });
 const address = await new Promise((resolve, reject) => {
@@ -87,9 +130,22 @@ try {
   check(JSON.stringify(heard) === JSON.stringify([[0x90, 48, 100], [0x90, 60, 100], [0x80, 48, 64], [0x80, 60, 64]]),
     `computer keys reach the worklet as notes (heard ${JSON.stringify(heard)})`);
 
+  // Edits reach the worklet's instrument too.
+  const knob = await editorGestures(page, 1);
+  const heardValue = await page.waitForFunction((v) => window.orvo.test.values[4] === v, { timeout: 5000 }, knob)
+    .then(() => true, () => false);
+  check(heardValue, `the knob's value reaches the worklet (${await page.evaluate(() => window.orvo.test.values[4])})`);
+
   await page.screenshot({ path: screenshot });
   check(errors.length === 0, `no console or page error${errors.length ? `: ${errors.join('; ')}` : ''}`);
   check(outside.length === 0, `no request leaves the server${outside.length ? `: ${outside.join(' ')}` : ''}`);
+
+  const sharp = await browser.newPage();
+  await sharp.setViewport({ width: 960, height: 560, deviceScaleFactor: 2 });
+  sharp.on('pageerror', (e) => check(false, `no page error at scale 2: ${e.message}`));
+  await sharp.goto(address, { waitUntil: 'load' });
+  await sharp.waitForFunction(() => window.orvo?.ready === true, { timeout: 30000 });
+  await editorGestures(sharp, 2);
 } finally {
   await browser.close();
   server.kill();
