@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The page: the instrument's editor form, the computer keyboard as a piano,
-// Web MIDI input, programs and factory presets, a level meter,
+// Web MIDI input, programs and factory presets, a level meter, a recorder,
 // and window.orvo.renderMidi for offline renders through the same worklet.
 import { Editor } from './editor.mjs';
 import { compile, instantiate } from './orvo.mjs';
+import { Recorder } from './recorder.mjs';
 
 const $ = (id) => document.getElementById(id);
 const testing = new URLSearchParams(location.search).has('test');
@@ -93,6 +94,7 @@ async function startSound() {
   send({ type: 'program', program: model.program });
   names.forEach((_, index) => send({ type: 'value', index, value: model.getValue(index) }));
   node.port.onmessage = (e) => {
+    if (recorder?.receive(e.data)) return;
     if (typeof e.data === 'number') api.test.heard.push([e.data & 0xff, (e.data >> 8) & 0xff, (e.data >> 16) & 0xff]);
     else if (e.data.type === 'value') api.test.values[e.data.index] = e.data.value;
   };
@@ -105,6 +107,36 @@ async function startSound() {
   $('start').disabled = true;
 }
 $('start').addEventListener('click', start);
+
+// --- recorder ---------------------------------------------------------------
+
+let recorder = null;
+$('record').addEventListener('click', async () => {
+  await start();
+  const button = $('record');
+  if (!recorder) {
+    recorder = new Recorder(context.sampleRate);
+    send({ type: 'record', on: true });
+    button.textContent = 'Stop';
+    button.classList.add('on');
+    return;
+  }
+  const stopped = recorder.stopped();
+  send({ type: 'record', on: false });
+  button.disabled = true;
+  const wav = await stopped;
+  recorder = null;
+  api.test.wav = wav;
+  const link = $('download');
+  if (link.href) URL.revokeObjectURL(link.href);
+  link.href = URL.createObjectURL(new Blob([wav], { type: 'audio/wav' }));
+  link.download = `orvo-${new Date().toISOString().replace(/[:.]/g, '-')}.wav`;
+  link.textContent = `Download the recording (${(wav.length / 1048576).toFixed(1)} MB WAV)`;
+  link.hidden = false;
+  button.textContent = 'Record';
+  button.classList.remove('on');
+  button.disabled = false;
+});
 
 function meter(analyser) {
   const samples = new Float32Array(analyser.fftSize);

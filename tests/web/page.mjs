@@ -3,11 +3,12 @@
 // scripts/serve-web.sh: it loads without a console or page error,
 // renderMidi gives orvo-render's samples, computer keys reach the worklet
 // as notes, the drawn editor's knob, slider and radio group set their own
-// parameter as the native form does at device scales 1 and 2, and a
-// screenshot of it goes to the path given.
+// parameter as the native form does at device scales 1 and 2, the recorder
+// gives a WAV of what was played, and a screenshot of it goes to the path
+// given.
 //   node page.mjs WEB_DIR ORVO_RENDER SCREENSHOT WORK MIDI...   (77: no web build or no puppeteer-core)
 import { spawn, spawnSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { basename, dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { wavSamples, firstDifference } from './wav-samples.mjs';
@@ -135,6 +136,30 @@ try {
   const heardValue = await page.waitForFunction((v) => window.orvo.test.values[4] === v, { timeout: 5000 }, knob)
     .then(() => true, () => false);
   check(heardValue, `the knob's value reaches the worklet (${await page.evaluate(() => window.orvo.test.values[4])})`);
+
+  // Recorded while two notes play: a float WAV at the context's rate with sound in it.
+  await page.click('#record');
+  await page.waitForFunction(() => document.getElementById('record').textContent === 'Stop');
+  await page.keyboard.down('z');
+  await page.keyboard.down('e');
+  await new Promise((resolve) => setTimeout(resolve, 400));
+  await page.keyboard.up('z');
+  await page.keyboard.up('e');
+  await page.click('#record');
+  await page.waitForFunction(() => window.orvo.test.wav, { timeout: 10000 });
+  const wavPath = join(work, 'recorded.wav');
+  writeFileSync(wavPath, Buffer.from(await page.evaluate(() => {
+    const bytes = window.orvo.test.wav;
+    let text = '';
+    for (let i = 0; i < bytes.length; i += 8192) text += String.fromCharCode(...bytes.subarray(i, i + 8192));
+    return btoa(text);
+  }), 'base64'));
+  const recorded = wavSamples(wavPath);
+  const floats = new Float32Array(recorded.words.buffer);
+  const peak = floats.reduce((m, v) => Math.max(m, Math.abs(v)), 0);
+  const rate = await page.evaluate(() => new AudioContext().sampleRate);
+  check(recorded.channels === 2 && recorded.rate === rate && floats.length >= 2 * 0.3 * rate && peak > 0.01,
+    `the recording is a stereo WAV of what was played (${floats.length / 2} frames at ${recorded.rate} Hz, peak ${peak.toFixed(3)})`);
 
   await page.screenshot({ path: screenshot });
   check(errors.length === 0, `no console or page error${errors.length ? `: ${errors.join('; ')}` : ''}`);
