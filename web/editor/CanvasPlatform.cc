@@ -46,8 +46,14 @@ void CanvasPlatform::destroyForm(Widget) {
     captured = pressed = sliding = nullptr;
 }
 
-void CanvasPlatform::repaintNow(Widget) {
-    if (formSink) formSink->formPaint();
+void CanvasPlatform::repaintNow(Widget widget) {
+    // The canvas keeps its pixels: the form's paint handler only moves
+    // controls, and each move marks the form changed itself, so the timer's
+    // repaint redraws nothing when nothing moved.
+    if (!nodes.empty() && widget == nodes.front().get()) {
+        if (formSink) formSink->formPaint();
+        return;
+    }
     changed = true;
 }
 
