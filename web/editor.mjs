@@ -24,7 +24,7 @@ export class Editor {
     this.decoder = new TextDecoder();
     this.handle = 0;
     this.open();
-    addEventListener('resize', () => { if (this.scaleNow() !== this.scale) this.open(); });
+    this.followScale();
     for (const type of ['pointerdown', 'pointermove', 'pointerup']) canvas.addEventListener(type, (e) => this.pointer(e));
     setInterval(() => this.tick(), kTimerMs);
   }
@@ -40,6 +40,17 @@ export class Editor {
     this.canvas.height = this.x.orvo_editor_height(this.handle);
     this.images.clear();
     this.paint();
+  }
+
+  // Zooming or moving to another screen changes the pixel ratio: the form
+  // is made again at the new scale, as a native editor is for a new DPI.
+  followScale() {
+    // Kept, or the query could be collected with its listener.
+    this.scaleQuery = matchMedia(`(resolution: ${devicePixelRatio}dppx)`);
+    this.scaleQuery.addEventListener('change', () => {
+      if (this.scaleNow() !== this.scale) this.open();
+      this.followScale();
+    }, { once: true });
   }
 
   // Values changed elsewhere (programs, presets) show without waiting for
