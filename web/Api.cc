@@ -63,6 +63,9 @@ private:
 
 }  // namespace
 
+// For the editor form (web/editor/EditorApi.cc), which edits this instrument.
+orvo::Instrument& voiceInstrument(void* voice) { return static_cast<Voice*>(voice)->instrument; }
+
 // The rate first, then the current program selected at it, as orvo-render
 // sets up the plug-in: the same sound at every rate. Null for a rate the
 // instrument refuses.

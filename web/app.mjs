@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
-// The page: the instrument's controls, the computer keyboard as a piano,
-// Web MIDI input, programs and factory presets, a level meter, and
-// window.orvo.renderMidi for offline renders through the same worklet.
+// The page: the instrument's editor form, the computer keyboard as a piano,
+// Web MIDI input, programs and factory presets, a level meter, a recorder,
+// and window.orvo.renderMidi for offline renders through the same worklet.
+import { Editor } from './editor.mjs';
 import { compile, instantiate } from './orvo.mjs';
+import { Recorder } from './recorder.mjs';
 
 const $ = (id) => document.getElementById(id);
 const testing = new URLSearchParams(location.search).has('test');
-const api = { test: { heard: [] } };
+const api = { test: { heard: [], values: {} } };
 window.orvo = api;
 
 const module = await compile(await (await fetch('orvo.wasm')).arrayBuffer());
@@ -39,28 +41,14 @@ api.renderMidi = async (bytes, rate, tailSeconds) => {
 // --- controls -------------------------------------------------------------
 
 const names = orvo.paramNames();
-const sliders = names.map((name, index) => {
-  const box = document.createElement('label');
-  box.className = 'param';
-  const input = Object.assign(document.createElement('input'), { type: 'range', min: 0, max: 1, step: 0.001 });
-  const shown = document.createElement('output');
-  box.append(name, input, shown);
-  $('controls').append(box);
-  input.addEventListener('input', () => {
-    const value = Number(input.value);
-    model.setValue(index, value);
-    shown.value = model.display(index);
-    send({ type: 'value', index, value });
-  });
-  return { input, shown };
+// The last edit, as a host shows it: the parameter and its value as text.
+const editor = new Editor(orvo, model, $('editor'), (index, value) => {
+  $('readout').value = `${names[index]}: ${model.display(index)}`;
+  send({ type: 'value', index, value });
 });
-
-function showValues() {
-  sliders.forEach(({ input, shown }, index) => {
-    input.value = model.getValue(index);
-    shown.value = model.display(index);
-  });
-}
+api.test.value = (index) => model.getValue(index);
+// After a program or preset change, rather than on the form's next tick.
+const showValues = () => editor.tick();
 
 function showPrograms() {
   const select = $('program');
@@ -105,7 +93,11 @@ async function startSound() {
   // The worklet starts from the defaults: bring it to what the page shows.
   send({ type: 'program', program: model.program });
   names.forEach((_, index) => send({ type: 'value', index, value: model.getValue(index) }));
-  node.port.onmessage = (e) => api.test.heard.push([e.data & 0xff, (e.data >> 8) & 0xff, (e.data >> 16) & 0xff]);
+  node.port.onmessage = (e) => {
+    if (recorder?.receive(e.data)) return;
+    if (typeof e.data === 'number') api.test.heard.push([e.data & 0xff, (e.data >> 8) & 0xff, (e.data >> 16) & 0xff]);
+    else if (e.data.type === 'value') api.test.values[e.data.index] = e.data.value;
+  };
   const analyser = new AnalyserNode(context, { fftSize: 1024 });
   node.connect(context.destination);
   node.connect(analyser);
@@ -115,6 +107,36 @@ async function startSound() {
   $('start').disabled = true;
 }
 $('start').addEventListener('click', start);
+
+// --- recorder ---------------------------------------------------------------
+
+let recorder = null;
+$('record').addEventListener('click', async () => {
+  await start();
+  const button = $('record');
+  if (!recorder) {
+    recorder = new Recorder(context.sampleRate);
+    send({ type: 'record', on: true });
+    button.textContent = 'Stop';
+    button.classList.add('on');
+    return;
+  }
+  const stopped = recorder.stopped();
+  send({ type: 'record', on: false });
+  button.disabled = true;
+  const wav = await stopped;
+  recorder = null;
+  api.test.wav = wav;
+  const link = $('download');
+  if (link.href) URL.revokeObjectURL(link.href);
+  link.href = URL.createObjectURL(new Blob([wav], { type: 'audio/wav' }));
+  link.download = `orvo-${new Date().toISOString().replace(/[:.]/g, '-')}.wav`;
+  link.textContent = `Download the recording (${(wav.length / 1048576).toFixed(1)} MB WAV)`;
+  link.hidden = false;
+  button.textContent = 'Record';
+  button.classList.remove('on');
+  button.disabled = false;
+});
 
 function meter(analyser) {
   const samples = new Float32Array(analyser.fftSize);
@@ -199,7 +221,6 @@ $('midi-enable').addEventListener('click', async () => {
   }
 });
 
-showValues();
 showPrograms();
 $('status').textContent = 'ready';
 api.ready = true;
