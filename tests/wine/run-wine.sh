@@ -18,9 +18,9 @@ if [ "$1" = "--win32" ]; then
     echo "run-wine.sh: no 32-bit Wine in $root (scripts/setup.sh unpacks it there)" >&2
     exit 1
   fi
-  # Some kernels are built without 32-bit support (no IA32 emulation): every
-  # i386 program then fails with "Exec format error". That is the machine,
-  # not the build, so the 32-bit tests skip (77) rather than fail.
+  # Some machines run no i386 program ("Exec format error") and scripts/setup.sh
+  # could not hand them to qemu-i386 either. That is the machine, not the
+  # build, so the 32-bit tests skip (77) rather than fail.
   if ! "$root/usr/lib/wine/wineserver32" -v >/dev/null 2>&1; then
     echo "skipped: this kernel runs no 32-bit programs"
     exit 77
