@@ -109,21 +109,6 @@ private:
     static inline Uninstall uninstall;
 };
 
-// Slider geometry: where the channel runs and where the thumb of a position
-// sits, shared by painting and hit-testing.
-struct SliderGeometry {
-    int cx, top, bottom, max;
-    int halfAcross, above, below;  // the thumb: 15 across, 8 along the channel at 1x
-    SliderGeometry(Box b, int max, Scale s)
-        : cx(b.width / 2), top(s.px(8)), bottom(b.height - s.px(9)), max(max > 0 ? max : 1), halfAcross(s.px(7)),
-          above(s.px(4)), below(s.px(3)) {}
-    int centre(int p) const { return top + static_cast<int>(std::lround(double(p) * (bottom - top) / max)); }
-    int positionAt(int y) const {
-        int p = static_cast<int>(std::lround(double(y - top) * max / (bottom - top)));
-        return std::clamp(p, 0, max);
-    }
-};
-
 }  // namespace x11
 
 struct X11Platform::Connection {

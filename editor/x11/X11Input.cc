@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "Layout.h"
+#include "SliderLook.h"
 #include "x11/X11Detail.h"
 
 namespace orvo {

@@ -7,6 +7,7 @@
 
 #include "CanvasPlatform.h"
 #include "Layout.h"
+#include "SliderLook.h"
 
 namespace orvo::web {
 namespace {
@@ -133,29 +134,7 @@ void paintNode(const CanvasNode& n, DisplayList& list, Scale scale, int fontPixe
         }
         case Kind::Slider: {
             const SliderGeometry g(n.box, n.max, scale);
-            const int e = S(2);  // the channel's half width
-            // The channel, sunken.
-            fill(Colour::White, g.cx - e, g.top - e, 2 * e, g.bottom - g.top + 2 * e);
-            line(Colour::BtnShadow, g.cx - e, g.top - e, g.cx + e - lw, g.top - e);
-            line(Colour::BtnShadow, g.cx - e, g.top - e, g.cx - e, g.bottom + e - lw);
-            line(Colour::BtnHighlight, g.cx + e, g.top - e, g.cx + e, g.bottom + e);
-            line(Colour::BtnHighlight, g.cx - e, g.bottom + e, g.cx + e, g.bottom + e);
-            for (int p = 0; p <= n.max; p += n.tickEvery) {
-                const int ty = g.centre(p);
-                line(Colour::Black, g.cx - g.halfAcross - S(5), ty, g.cx - g.halfAcross - S(3), ty);
-                line(Colour::Black, g.cx + g.halfAcross + S(3), ty, g.cx + g.halfAcross + S(5), ty);
-            }
-            // The thumb, a flat raised block with a bevel one line wide.
-            const int c = g.centre(std::clamp(n.value, 0, n.max));
-            const int l = g.cx - g.halfAcross, r = g.cx + g.halfAcross;
-            const int t = c - g.above, b = c + g.below;
-            fill(Colour::BtnFace, l, t, r - l + 1, b - t + 1);
-            line(Colour::BtnHighlight, l, t, r - lw, t);
-            line(Colour::BtnHighlight, l, t, l, b - lw);
-            line(Colour::Black, l, b, r, b);
-            line(Colour::Black, r, t, r, b);
-            line(Colour::BtnShadow, l + lw, b - lw, r - lw, b - lw);
-            line(Colour::BtnShadow, r - lw, t + lw, r - lw, b - lw);
+            drawSlider(fill, line, g, n.value, n.tickEvery, scale, lw);
             break;
         }
         case Kind::Memo: {

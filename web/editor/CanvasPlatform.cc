@@ -4,21 +4,9 @@
 #include <cmath>
 
 #include "Layout.h"
+#include "SliderLook.h"
 
 namespace orvo::web {
-
-SliderGeometry::SliderGeometry(Box b, int max, Scale s)
-    : cx(b.width / 2), top(s.px(8)), bottom(b.height - s.px(9)), max(max > 0 ? max : 1), halfAcross(s.px(7)),
-      above(s.px(4)), below(s.px(3)) {}
-
-int SliderGeometry::centre(int p) const {
-    return top + static_cast<int>(std::lround(double(p) * (bottom - top) / max));
-}
-
-int SliderGeometry::positionAt(int y) const {
-    const int p = static_cast<int>(std::lround(double(y - top) * max / (bottom - top)));
-    return std::clamp(p, 0, max);
-}
 
 CanvasNode* CanvasPlatform::add(Kind kind, Widget parent, Box box, ControlSink* sink) {
     auto n = std::make_unique<CanvasNode>();

@@ -36,16 +36,6 @@ struct CanvasNode {
     }
 };
 
-// Where a slider's channel runs and where the thumb of a position sits,
-// shared by painting and hit-testing: 15 across and 8 along at 1x.
-struct SliderGeometry {
-    int cx, top, bottom, max;
-    int halfAcross, above, below;
-    SliderGeometry(Box b, int max, Scale s);
-    int centre(int p) const;
-    int positionAt(int y) const;
-};
-
 // One node's own pixels (not its children's), in its own coordinates.
 void paintNode(const CanvasNode& n, DisplayList& list, Scale scale, int fontPixels);
 
