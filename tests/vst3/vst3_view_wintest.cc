@@ -83,12 +83,12 @@ int main(int argc, char** argv) {
 
     vt->removed(view);
     bool clean = formOf(host) == nullptr;
-    for (int i = 0; i < 50 && clean; ++i) {
+    for (int i = 0; i < 200 && clean; ++i) {
         clean = vt->attached(view, host, "HWND") == V3_OK && formOf(host);
         vt->removed(view);
         clean = clean && !formOf(host);
     }
-    check(clean, "removed, and 50 attach/remove cycles, leave no form window");
+    check(clean, "removed, and 200 attach/remove cycles, leave no form window");
     v3_cpp_obj_unref(view);
 
     DestroyWindow(host);

@@ -120,14 +120,14 @@ int main(int argc, char** argv) {
     vt(view)->removed(view);
     XSync(user.dpy, False);
     bool clean = user.childCount(user.parent) == 0 && frame.loop.timers.empty();
-    for (int i = 0; i < 100 && clean; ++i) {
+    for (int i = 0; i < 200 && clean; ++i) {
         clean = vt(view)->attached(view, parent, "X11EmbedWindowID") == V3_OK;
         frame.tick();
         vt(view)->removed(view);
         XSync(user.dpy, False);
         clean = clean && user.childCount(user.parent) == 0 && frame.loop.timers.empty();
     }
-    check(clean, "removed, and 100 attach/remove cycles, leave no window and no timer");
+    check(clean, "removed, and 200 attach/remove cycles, leave no window and no timer");
 
     // The host may let the plug-in go before the view: the view keeps it.
     vt(view)->attached(view, parent, "X11EmbedWindowID");
